@@ -1,0 +1,140 @@
+// Moving bytes through an open port: SioPutc to SioRead.
+#include "port_table.h"
+
+#include "serwyn.h"
+
+using namespace serwyn;
+
+namespace {
+
+// Takes the next byte: the pushed-back one first, else one that has arrived.
+int getByte(SioPortEntry &entry)
+{
+    if (entry.pushback != 0) {
+        std::uint8_t byte = entry.pushback;
+        entry.pushback = 0;
+        return byte;
+    }
+    std::uint32_t errors = 0;
+    // A failed query leaves nothing known to be waiting.
+    if (!platform::queryErrors(entry.handle, errors, queueStatus) || queueStatus.inQueue == 0)
+        return kRxEmpty;
+    std::uint8_t byte = 0;
+    std::uint32_t received = 0;
+    if (!platform::read(entry.handle, &byte, 1, received))
+        return failWithOsError();
+    return received == 0 ? kRxEmpty : byte;
+}
+
+} // namespace
+
+extern "C" {
+
+SERWYN_API int SERWYN_CALL SioPutc(int port, int ch)
+{
+    if (int check = checkOpenPort(port); check != kOk)
+        return check;
+    std::uint8_t byte = lowByte(ch);
+    std::uint32_t written = 0;
+    if (!platform::write(portTable[port].handle, &byte, 1, written))
+        return failWithOsError();
+    return kOk;
+}
+
+SERWYN_API int SERWYN_CALL SioPuts(int port, const char *buffer, int length)
+{
+    if (int check = checkOpenPort(port); check != kOk)
+        return check;
+    if (length < 0 || (buffer == nullptr && length > 0))
+        return failWithInvalidArgument();
+    std::uint32_t written = 0;
+    if (!platform::write(portTable[port].handle, buffer, static_cast<std::uint32_t>(length), written))
+        return failWithOsError();
+    return static_cast<int>(written);
+}
+
+SERWYN_API int SERWYN_CALL SioGetc(int port)
+{
+    if (int check = checkOpenPort(port); check != kOk)
+        return check;
+    return getByte(portTable[port]);
+}
+
+SERWYN_API int SERWYN_CALL SioGets(int port, char *buffer, int length)
+{
+    if (int check = checkOpenPort(port); check != kOk)
+        return check;
+    if (length < 0 || (buffer == nullptr && length > 0))
+        return failWithInvalidArgument();
+    SioPortEntry &entry = portTable[port];
+    if (entry.pushback != 0) {
+        // With no room the pushed-back byte stays for the next read.
+        if (length == 0)
+            return 0;
+        buffer[0] = static_cast<char>(entry.pushback);
+        entry.pushback = 0;
+        return 1;  // bytes that have arrived wait for the next call
+    }
+    std::uint32_t received = 0;
+    if (!platform::read(entry.handle, buffer, static_cast<std::uint32_t>(length), received))
+        return failWithOsError();
+    return static_cast<int>(received);
+}
+
+SERWYN_API int SERWYN_CALL SioUnGetc(int port, int ch)
+{
+    if (int check = checkOpenPort(port); check != kOk)
+        return check;
+    portTable[port].pushback = lowByte(ch);
+    return kOk;
+}
+
+SERWYN_API int SERWYN_CALL SioRxClear(int port)
+{
+    if (int check = checkOpenPort(port); check != kOk)
+        return check;
+    while (getByte(portTable[port]) >= 0) {
+    }
+    return kOk;
+}
+
+SERWYN_API int SERWYN_CALL SioTxClear(int port)
+{
+    if (int check = checkOpenPort(port); check != kOk)
+        return check;
+    platform::purge(portTable[port].handle, platform::kPurgeTxAbort | platform::kPurgeTxClear);
+    return kOk;
+}
+
+SERWYN_API int SERWYN_CALL SioTxQue(int port)
+{
+    if (int check = checkOpenPort(port); check != kOk)
+        return check;
+    std::uint32_t errors = 0;
+    if (!platform::queryErrors(portTable[port].handle, errors, queueStatus))
+        return 0;
+    return static_cast<int>(queueStatus.outQueue);
+}
+
+SERWYN_API int SERWYN_CALL SioRxQue(int port)
+{
+    if (int check = checkOpenPort(port); check != kOk)
+        return check;
+    std::uint32_t errors = 0;
+    if (!platform::queryErrors(portTable[port].handle, errors, queueStatus))
+        return 0;
+    return static_cast<int>(queueStatus.inQueue);
+}
+
+SERWYN_API int SERWYN_CALL SioRead(int port, int reg)
+{
+    if (int check = checkOpenPort(port); check != kOk)
+        return check;
+    auto address = static_cast<std::uint16_t>(port + reg);
+    std::uint8_t value = 0;
+    if (!platform::readIoPort(address, value))
+        return failWithOsError();
+    return value;
+}
+
+} // extern "C"

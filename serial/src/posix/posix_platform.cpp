@@ -1,0 +1,273 @@
+// The serial operations on Linux, over termios and the tty ioctls.
+#include "../platform.h"
+
+#include "comport.h"
+#include "custom_rate.h"
+#include "termios_mapping.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <linux/serial.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+#if defined(__x86_64__) || defined(__i386__)
+#include <sys/io.h>
+#endif
+
+namespace serwyn::platform {
+
+namespace {
+
+int fdOf(Handle handle) { return static_cast<int>(handle); }
+
+// The driver's line-error counters as last reported, per open device, so
+// that each error is reported once. Devices without counters have no slot.
+struct ErrorCounters {
+    int fd = -1;
+    serial_icounter_struct seen{};
+};
+ErrorCounters errorCounters[16];
+
+ErrorCounters *countersOf(int fd)
+{
+    for (auto &slot : errorCounters)
+        if (slot.fd == fd)
+            return &slot;
+    return nullptr;
+}
+
+void startCounting(int fd)
+{
+    serial_icounter_struct now{};
+    ErrorCounters *slot = countersOf(-1);
+    if (slot != nullptr && ioctl(fd, TIOCGICOUNT, &now) == 0) {
+        slot->fd = fd;
+        slot->seen = now;
+    }
+}
+
+std::uint32_t newErrors(int fd)
+{
+    ErrorCounters *slot = countersOf(fd);
+    serial_icounter_struct now{};
+    if (slot == nullptr || ioctl(fd, TIOCGICOUNT, &now) != 0)
+        return 0;
+    const serial_icounter_struct &seen = slot->seen;
+    std::uint32_t errors = 0;
+    if (now.buf_overrun != seen.buf_overrun)
+        errors |= kErrorRxOver;
+    if (now.overrun != seen.overrun)
+        errors |= kErrorOverrun;
+    if (now.parity != seen.parity)
+        errors |= kErrorRxParity;
+    if (now.frame != seen.frame)
+        errors |= kErrorFrame;
+    if (now.brk != seen.brk)
+        errors |= kErrorBreak;
+    slot->seen = now;
+    return errors;
+}
+
+bool changeModemLine(int fd, unsigned long request, int line)
+{
+    return ioctl(fd, request, &line) == 0;
+}
+
+} // namespace
+
+Handle open(unsigned comNumber)
+{
+    int fd = comport::open(comNumber);
+    if (fd < 0)
+        return kInvalidHandle;
+    startCounting(fd);
+    return fd;
+}
+
+bool close(Handle handle)
+{
+    if (ErrorCounters *slot = countersOf(fdOf(handle)))
+        slot->fd = -1;
+    return comport::close(fdOf(handle)) == 0;
+}
+
+bool getState(Handle handle, LineSettings &settings)
+{
+    termios t{};
+    if (tcgetattr(fdOf(handle), &t) != 0)
+        return false;
+    settings = posix::fromTermios(t);
+    if (settings.baudRate == 0)
+        posix::readCustomRate(fdOf(handle), settings.baudRate);
+    return true;
+}
+
+bool setState(Handle handle, const LineSettings &settings)
+{
+    const int fd = fdOf(handle);
+    termios t{};
+    if (tcgetattr(fd, &t) != 0)
+        return false;
+    if (!posix::toTermios(settings, t)) {
+        errno = EINVAL;
+        return false;
+    }
+    speed_t fixed;
+    const bool customRate = !posix::speedForRate(settings.baudRate, fixed);
+    if (tcsetattr(fd, TCSANOW, &t) != 0)
+        return false;
+    if (customRate && !posix::setCustomRate(fd, settings.baudRate))
+        return false;
+    // Devices without modem-control lines (pseudo-terminals, some adapters)
+    // refuse these; the settings stand all the same.
+    if (settings.dtrControl == kDtrControlEnable)
+        changeModemLine(fd, TIOCMBIS, TIOCM_DTR);
+    else if (settings.dtrControl == kDtrControlDisable)
+        changeModemLine(fd, TIOCMBIC, TIOCM_DTR);
+    if (settings.rtsControl == kRtsControlEnable)
+        changeModemLine(fd, TIOCMBIS, TIOCM_RTS);
+    else if (settings.rtsControl == kRtsControlDisable)
+        changeModemLine(fd, TIOCMBIC, TIOCM_RTS);
+    return true;
+}
+
+bool getTimeouts(Handle handle, Timeouts &timeouts)
+{
+    termios t{};
+    if (tcgetattr(fdOf(handle), &t) != 0)
+        return false;
+    timeouts = posix::timeoutsFromTermios(t);
+    return true;
+}
+
+bool setTimeouts(Handle handle, const Timeouts &timeouts)
+{
+    termios t{};
+    if (tcgetattr(fdOf(handle), &t) != 0)
+        return false;
+    posix::timeoutsToTermios(timeouts, t);
+    return tcsetattr(fdOf(handle), TCSANOW, &t) == 0;
+}
+
+// The terminal driver sizes its own buffers.
+bool setupQueues(Handle, std::int32_t, std::int32_t) { return true; }
+
+// Nothing waits for line events here.
+bool setEventMask(Handle, std::uint32_t) { return true; }
+
+bool escape(Handle handle, Escape function)
+{
+    const int fd = fdOf(handle);
+    switch (function) {
+    case Escape::SetDtr: return changeModemLine(fd, TIOCMBIS, TIOCM_DTR);
+    case Escape::ClearDtr: return changeModemLine(fd, TIOCMBIC, TIOCM_DTR);
+    case Escape::SetRts: return changeModemLine(fd, TIOCMBIS, TIOCM_RTS);
+    case Escape::ClearRts: return changeModemLine(fd, TIOCMBIC, TIOCM_RTS);
+    case Escape::ResetDevice: return true;  // a terminal has no device reset
+    }
+    errno = EINVAL;
+    return false;
+}
+
+bool queryErrors(Handle handle, std::uint32_t &errors, QueueStatus &status)
+{
+    const int fd = fdOf(handle);
+    int received = 0, pending = 0;
+    if (ioctl(fd, FIONREAD, &received) != 0 || ioctl(fd, TIOCOUTQ, &pending) != 0)
+        return false;
+    status.inQueue = static_cast<std::uint32_t>(received);
+    status.outQueue = static_cast<std::uint32_t>(pending);
+    errors = newErrors(fd);
+    return true;
+}
+
+bool modemStatus(Handle handle, std::uint32_t &status)
+{
+    int lines = 0;
+    if (ioctl(fdOf(handle), TIOCMGET, &lines) != 0)
+        return false;
+    status = ((lines & TIOCM_CTS) ? kModemCts : 0) | ((lines & TIOCM_DSR) ? kModemDsr : 0) |
+             ((lines & TIOCM_RNG) ? kModemRing : 0) | ((lines & TIOCM_CAR) ? kModemDcd : 0);
+    return true;
+}
+
+bool setBreak(Handle handle) { return ioctl(fdOf(handle), TIOCSBRK) == 0; }
+
+bool clearBreak(Handle handle) { return ioctl(fdOf(handle), TIOCCBRK) == 0; }
+
+bool purge(Handle handle, std::uint32_t flags)
+{
+    const bool output = flags & (kPurgeTxAbort | kPurgeTxClear);
+    const bool input = flags & (kPurgeRxAbort | kPurgeRxClear);
+    if (!output && !input)
+        return true;
+    return tcflush(fdOf(handle), output && input ? TCIOFLUSH : output ? TCOFLUSH : TCIFLUSH) == 0;
+}
+
+bool write(Handle handle, const void *data, std::uint32_t size, std::uint32_t &written)
+{
+    written = 0;
+    const auto *bytes = static_cast<const unsigned char *>(data);
+    while (written < size) {
+        ssize_t n = ::write(fdOf(handle), bytes + written, size - written);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        written += static_cast<std::uint32_t>(n);
+    }
+    return true;
+}
+
+bool read(Handle handle, void *data, std::uint32_t size, std::uint32_t &received)
+{
+    received = 0;
+    ssize_t n;
+    do
+        n = ::read(fdOf(handle), data, size);
+    while (n < 0 && errno == EINTR);
+    if (n < 0)
+        return false;
+    // An empty read is also what a line whose other end hung up gives.
+    if (n == 0 && size > 0) {
+        pollfd hangup{fdOf(handle), 0, 0};
+        if (poll(&hangup, 1, 0) == 1 && (hangup.revents & POLLHUP)) {
+            errno = EIO;
+            return false;
+        }
+    }
+    received = static_cast<std::uint32_t>(n);
+    return true;
+}
+
+bool readIoPort(std::uint16_t address, std::uint8_t &value)
+{
+#if defined(__x86_64__) || defined(__i386__)
+    if (ioperm(address, 1, 1) != 0)
+        return false;
+    value = inb(address);
+    ioperm(address, 1, 0);
+    return true;
+#else
+    (void)address;
+    (void)value;
+    errno = ENOSYS;
+    return false;
+#endif
+}
+
+std::uint32_t lastError() { return static_cast<std::uint32_t>(errno); }
+
+std::uint32_t invalidArgumentError() { return EINVAL; }
+
+void errorText(std::uint32_t code, char *buffer, std::size_t size)
+{
+    char text[256];
+    const char *message = strerror_r(static_cast<int>(code), text, sizeof text);
+    std::snprintf(buffer, size, "%s", message);
+}
+
+} // namespace serwyn::platform
