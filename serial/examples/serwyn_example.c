@@ -38,6 +38,8 @@ int main(int argc, char **argv)
     const char *text = argc > 1 ? argv[1] : "hello from serwyn";
     int length, got = 0, waited, rc;
 
+    setvbuf(stdout, NULL, _IOLBF, 0);
+
     rc = SioReset(PORT, 1024, 1024);
     if (rc < 0)
         return fail("opening COM3", rc);
