@@ -26,6 +26,18 @@ int getByte(SioPortEntry &entry)
     return received == 0 ? kRxEmpty : byte;
 }
 
+// One count of the queue query; 0 when the system cannot tell. The line-error
+// flags the query reads are dropped.
+int queueCount(int port, std::uint32_t platform::QueueStatus::*count)
+{
+    if (int check = checkOpenPort(port); check != kOk)
+        return check;
+    std::uint32_t errors = 0;
+    if (!platform::queryErrors(portTable[port].handle, errors, queueStatus))
+        return 0;
+    return static_cast<int>(queueStatus.*count);
+}
+
 } // namespace
 
 extern "C" {
@@ -108,22 +120,12 @@ SERWYN_API int SERWYN_CALL SioTxClear(int port)
 
 SERWYN_API int SERWYN_CALL SioTxQue(int port)
 {
-    if (int check = checkOpenPort(port); check != kOk)
-        return check;
-    std::uint32_t errors = 0;
-    if (!platform::queryErrors(portTable[port].handle, errors, queueStatus))
-        return 0;
-    return static_cast<int>(queueStatus.outQueue);
+    return queueCount(port, &platform::QueueStatus::outQueue);
 }
 
 SERWYN_API int SERWYN_CALL SioRxQue(int port)
 {
-    if (int check = checkOpenPort(port); check != kOk)
-        return check;
-    std::uint32_t errors = 0;
-    if (!platform::queryErrors(portTable[port].handle, errors, queueStatus))
-        return 0;
-    return static_cast<int>(queueStatus.inQueue);
+    return queueCount(port, &platform::QueueStatus::inQueue);
 }
 
 SERWYN_API int SERWYN_CALL SioRead(int port, int reg)

@@ -40,8 +40,8 @@ struct World {
     std::uint8_t ioValue = 0;
 };
 
-// The state all fake operations work on; reset() starts afresh with one
-// device behind every COM number.
+// The state all fake operations work on; reset() starts afresh. A device
+// appears behind a COM number on first use.
 World &world();
 void reset();
 Device &device(unsigned comNumber);
