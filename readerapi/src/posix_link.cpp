@@ -23,8 +23,20 @@ std::uint32_t MonotonicTick::now()
 
 void MonotonicTick::sleep(std::uint32_t ms)
 {
-    timespec left{static_cast<time_t>(ms / 1000u), static_cast<long>(ms % 1000u) * 1000000L};
-    while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+    timespec until{};
+    clock_gettime(CLOCK_MONOTONIC, &until);
+    if (ms == 0) {
+        // Up to the next millisecond boundary, where the tick moves.
+        until.tv_nsec = (until.tv_nsec / 1000000L + 1) * 1000000L;
+    } else {
+        until.tv_sec += static_cast<time_t>(ms / 1000u);
+        until.tv_nsec += static_cast<long>(ms % 1000u) * 1000000L;
+    }
+    if (until.tv_nsec >= 1000000000L) {
+        until.tv_sec += 1;
+        until.tv_nsec -= 1000000000L;
+    }
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
     }
 }
 
@@ -132,11 +144,10 @@ std::uint32_t PosixLink::delay(std::uint32_t ms)
         const std::uint32_t now = tick_.now();
         if (timedOut(start, now, ms))
             return now;
-        // Sleep all but the last millisecond; the end is found by polling
-        // the tick so the wait keeps its millisecond resolution.
+        // Sleep all but the last millisecond, then from tick to tick, so
+        // the wait ends right after the tick passes its end.
         const std::uint32_t left = ms - (now - start);
-        if (left > 1)
-            tick_.sleep(left - 1);
+        tick_.sleep(left > 1 ? left - 1 : 0);
     }
 }
 

@@ -16,7 +16,8 @@ public:
     virtual ~Tick() = default;
     // Milliseconds from an arbitrary start, wrapping at 2^32.
     virtual std::uint32_t now() = 0;
-    // Gives up the processor for about ms milliseconds.
+    // Gives up the processor for about ms milliseconds; for 0, until the
+    // tick next moves.
     virtual void sleep(std::uint32_t ms) = 0;
 };
 
