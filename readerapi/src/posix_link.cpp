@@ -95,21 +95,22 @@ int PosixLink::ReadByte(Port port, std::uint8_t *destination, std::uint32_t time
         // when poll gives up.
         const std::uint32_t left = timeoutMs - elapsed + 1;
         pollfd watch{port, POLLIN, 0};
-        int ready = poll(&watch, 1, left > INT_MAX ? INT_MAX : static_cast<int>(left));
-        if (ready < 0 && errno != EINTR)
-            watch.revents = POLLERR;
-        if (watch.revents & POLLIN) {
+        const int ready = poll(&watch, 1, left > INT_MAX ? INT_MAX : static_cast<int>(left));
+        if (ready == 0 || (ready < 0 && errno == EINTR))
+            continue;
+        if (ready > 0 && (watch.revents & POLLIN)) {
             std::uint8_t byte = 0;
-            ssize_t got = read(port, &byte, 1);
+            const ssize_t got = read(port, &byte, 1);
             if (got == 1) {
                 *destination = byte;
                 return 1;
             }
+            if (got < 0 && errno == EINTR)
+                continue;
         }
-        // A hung-up or failed port reports at once: wait out the time
-        // instead of spinning on it.
-        if (watch.revents & (POLLHUP | POLLERR | POLLNVAL) || ready < 0)
-            tick_.sleep(left);
+        // A hung-up or broken port reports at once and gives nothing: wait
+        // out the time instead of spinning on it.
+        tick_.sleep(left);
     }
 }
 

@@ -15,11 +15,13 @@ namespace {
 struct SteppingTick final : qarn::Tick {
     std::uint32_t value;
     std::uint32_t step;
+    int reads = 0;
     SteppingTick(std::uint32_t start, std::uint32_t stepPerRead) : value(start), step(stepPerRead) {}
     std::uint32_t now() override
     {
         std::uint32_t t = value;
         value += step;
+        ++reads;
         return t;
     }
     void sleep(std::uint32_t ms) override { value += ms; }
@@ -106,6 +108,20 @@ TEST(SerialLinkWait, SilentPortTimesOutAfterTheWholeWait)
     const std::uint32_t start = tick.now();
     EXPECT_EQ(link.ReadByte(pty.slave, &byte, 30), 0);
     EXPECT_GT(tick.now() - start, 30u);
+    EXPECT_EQ(byte, 7);
+}
+
+TEST(SerialLinkWait, HungUpPortTimesOutLikeASilentOne)
+{
+    Pty pty;
+    close(pty.master);
+    pty.master = -1;
+    SteppingTick tick(100, 1);
+    qarn::PosixLink link(tick);
+    std::uint8_t byte = 7;
+    EXPECT_EQ(link.ReadByte(pty.slave, &byte, 20), 0);
+    EXPECT_GT(tick.value - 100, 20u);
+    EXPECT_LE(tick.reads, 4) << "sleeps out the wait instead of polling a dead port";
     EXPECT_EQ(byte, 7);
 }
 
