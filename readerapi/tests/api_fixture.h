@@ -44,7 +44,7 @@ struct ReaderApiTest : ::testing::Test {
         return codes;
     }
 
-    static readersim::FaultSpec reply(std::uint8_t status, Bytes payload = {})
+    static readersim::InjectedFault reply(std::uint8_t status, Bytes payload = {})
     {
         return {readersim::Fault::CustomReply, 0, status, std::move(payload)};
     }

@@ -141,7 +141,7 @@ bool ReaderSim::take(std::uint8_t byte)
         if (byte != kRequestStart)
             return true;
         std::lock_guard lock(mutex_);
-        current_ = FaultSpec{};
+        current_ = InjectedFault{};
         if (!faults_.empty()) {
             current_ = std::move(faults_.front());
             faults_.pop_front();
@@ -164,7 +164,7 @@ bool ReaderSim::take(std::uint8_t byte)
     return echoed;
 }
 
-void ReaderSim::answer(const Request &request, const FaultSpec &fault)
+void ReaderSim::answer(const Request &request, const InjectedFault &fault)
 {
     std::uint8_t status = kStatusOk;
     std::vector<std::uint8_t> payload;
@@ -262,7 +262,7 @@ std::vector<std::uint8_t> ReaderSim::reply(const Request &request, std::uint8_t 
     return out;
 }
 
-void ReaderSim::queueFault(FaultSpec fault)
+void ReaderSim::queueFault(InjectedFault fault)
 {
     std::lock_guard lock(mutex_);
     faults_.push_back(std::move(fault));

@@ -30,7 +30,7 @@ enum class Fault {
     CustomReply,       // the reply is status and payload as given
 };
 
-struct FaultSpec {
+struct InjectedFault {
     Fault kind = Fault::None;
     std::uint32_t delayMs = 0;
     std::uint8_t status = 0;
@@ -59,7 +59,7 @@ public:
     // The device the host opens: what COMn should name.
     const std::string &devicePath() const { return path_; }
 
-    void queueFault(FaultSpec fault);
+    void queueFault(InjectedFault fault);
     void queueLogRecord(std::vector<std::uint8_t> record);
     // Acknowledgements are answered with 'S' while this is set.
     void refuseAcknowledgements(bool refuse);
@@ -84,7 +84,7 @@ private:
     void serve();
     // Feeds one byte from the host to the parser; true when it is echoed.
     bool take(std::uint8_t byte);
-    void answer(const Request &request, const FaultSpec &fault);
+    void answer(const Request &request, const InjectedFault &fault);
     std::vector<std::uint8_t> reply(const Request &request, std::uint8_t &status);
     void send(const std::vector<std::uint8_t> &bytes);
 
@@ -95,7 +95,7 @@ private:
     std::thread thread_;
 
     mutable std::mutex mutex_;
-    std::deque<FaultSpec> faults_;
+    std::deque<InjectedFault> faults_;
     std::deque<std::vector<std::uint8_t>> log_;
     bool refuseAcks_ = false;
     std::vector<std::uint8_t> information_;
@@ -107,7 +107,7 @@ private:
 
     // Parser state; touched by the serving thread only.
     std::vector<std::uint8_t> frame_;
-    FaultSpec current_;
+    InjectedFault current_;
     std::deque<Pending> pending_;
 };
 
