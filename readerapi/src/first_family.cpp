@@ -1,0 +1,201 @@
+#include "qarnapi.h"
+#include "reader_session.h"
+
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+namespace qarn {
+
+namespace {
+
+// Where the reader information record carries big-endian 16-bit fields.
+constexpr std::size_t kInfoWordOffsets[] = {11, 13, 19, 25, 31, 37, 42, 48};
+
+// Without message boxes the start-up failure goes to standard error.
+void showPortFailure()
+{
+    std::fputs("VELMO: StartAPI FASLE!\n", stderr);
+    std::fflush(stderr);
+}
+
+bool replied(const ReaderSession &s, int result, std::uint8_t expected = STATUS_OK)
+{
+    return result == XR_OK && s.exchange.replyStatus() == expected;
+}
+
+} // namespace
+
+std::int32_t StartApi(ReaderSession &s, std::uint16_t portNumber)
+{
+    TerminateApi(s);
+    s.port = s.link.OpenPort(portNumber, 'n');
+    if (s.port == kNoPort) {
+        showPortFailure();
+        return RC_PORT_FAILED;
+    }
+    return RC_OK;
+}
+
+std::int32_t TerminateApi(ReaderSession &s)
+{
+    if (s.port != kNoPort) {
+        s.link.ClosePort(s.port);
+        s.port = kNoPort;
+    }
+    return RC_OK;
+}
+
+std::int32_t OpenReader(ReaderSession &s, std::int32_t *handle, std::int32_t address)
+{
+    s.readerAddress[0] = static_cast<std::uint8_t>(address);
+    if (!replied(s, SendOpenReader(s.exchange, s.port, s.readerAddress[0]))) {
+        *handle = 1;
+        s.currentHandle = 1;
+        return RC_FAILED;
+    }
+    *handle = 0;
+    s.currentHandle = 0;
+
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    FillClockRecord(local, s.clockAtOpen);
+    // The reader stays open even when its clock was not set.
+    return SetTime(s, s.currentHandle, s.clockAtOpen) == RC_OK ? RC_OK : RC_FAILED;
+}
+
+std::int32_t CloseReader(ReaderSession &s, std::int32_t handle)
+{
+    if (handle != s.currentHandle)
+        return RC_BAD_HANDLE;
+    if (!replied(s, SendCloseReader(s.exchange, s.port, s.readerAddress[0])))
+        return RC_FAILED;
+    return RC_OK;
+}
+
+std::int32_t SetTime(ReaderSession &s, std::int32_t handle, const std::uint8_t *clock)
+{
+    if (handle != s.currentHandle)
+        return RC_BAD_HANDLE;
+    if (!replied(s, SendSetTime(s.exchange, s.port, clock)))
+        return RC_FAILED;
+    return RC_OK;
+}
+
+std::int32_t GetTime(ReaderSession &s, std::int32_t handle, std::uint8_t *clock)
+{
+    if (handle != s.currentHandle)
+        return RC_BAD_HANDLE;
+    if (!replied(s, SendGetTime(s.exchange, s.port)))
+        return RC_FAILED;
+    std::uint8_t *payload = s.exchange.replyPayload();
+    payload[0] = BcdToBin(payload[0]);
+    std::memcpy(clock, payload, kClockRecordSize);
+    return RC_OK;
+}
+
+std::int32_t GetReaderInfo(ReaderSession &s, std::int32_t handle, std::uint8_t *info)
+{
+    if (handle != s.currentHandle)
+        return RC_BAD_HANDLE;
+    if (!replied(s, SendGetInfo(s.exchange, s.port)))
+        return RC_FAILED;
+    std::uint8_t *payload = s.exchange.replyPayload();
+    for (std::size_t offset : kInfoWordOffsets) {
+        std::uint8_t high = payload[offset];
+        payload[offset] = payload[offset + 1];
+        payload[offset + 1] = high;
+    }
+    std::memcpy(info, payload, s.exchange.replyLength());
+    return RC_OK;
+}
+
+std::int32_t GetFileLen(ReaderSession &s, std::int32_t handle, std::uint32_t *length1,
+                        std::uint32_t *length2, std::uint32_t *length3)
+{
+    if (handle != s.currentHandle)
+        return RC_BAD_HANDLE;
+    if (!replied(s, SendGetFileLen(s.exchange, s.port)))
+        return RC_FAILED;
+    const std::uint8_t *payload = s.exchange.replyPayload();
+    *length1 = ReadU16LE(payload);
+    *length2 = ReadU16LE(payload + 2);
+    *length3 = ReadU16LE(payload + 4);
+    return RC_OK;
+}
+
+std::int32_t GetLogData(ReaderSession &s, std::int32_t handle, std::uint8_t *record,
+                        std::uint8_t *recordLength)
+{
+    if (handle != s.currentHandle)
+        return RC_BAD_HANDLE;
+    if (SendGetLog(s.exchange, s.port) != XR_OK)
+        return RC_FAILED;
+    const std::uint8_t status = s.exchange.replyStatus();
+    if (status == STATUS_Q)
+        return RC_LOG_E4;
+    if (status == STATUS_R)
+        return RC_LOG_E5;
+
+    const std::uint8_t length = s.exchange.replyLength();
+    *recordLength = length;
+    std::uint8_t *payload = s.exchange.replyPayload();
+    // A record whose byte 5 is 0xFF stands for the one handed out before.
+    if (payload[5] == 0xFF) {
+        std::memcpy(record, s.retainedLog, kRetainedPrefix);
+        return RC_OK;
+    }
+    payload[5] = BcdToBin(payload[5]);
+    std::memcpy(record, payload, length);
+    std::memcpy(s.retainedLog, record, length);
+    return RC_OK;
+}
+
+std::int32_t GetLogAck(ReaderSession &s, std::int32_t handle, std::int32_t value)
+{
+    if (handle != s.currentHandle)
+        return RC_BAD_HANDLE;
+    if (SendLogAck(s.exchange, s.port, static_cast<std::uint8_t>(value)) != XR_OK)
+        return RC_FAILED;
+    return s.exchange.replyStatus() == STATUS_S ? RC_LOG_E4 : RC_OK;
+}
+
+std::int32_t SpecialCommand(ReaderSession &s, std::int32_t handle, const std::uint8_t *command,
+                            std::int32_t commandLength, std::uint8_t *reply,
+                            std::uint8_t *replyLength)
+{
+    if (handle != s.currentHandle)
+        return RC_BAD_HANDLE;
+    FrameExchange &fx = s.exchange;
+    const unsigned length = static_cast<std::uint8_t>(commandLength);
+    int result = XR_OK;
+    switch (command[0]) {
+    case 0x84:
+        // Only 0x84 0x00 has a reader command; anything else would answer
+        // with an earlier operation's reply.
+        if (command[1] != 0)
+            return RC_FAILED;
+        result = SendB3(fx, s.port);
+        break;
+    case 0x86:
+        // The user data's length byte is the command length less one.
+        if (length == 0)
+            return RC_FAILED;
+        result = SendUserData(fx, s.port, command + 1, length);
+        break;
+    case 0x89: result = SendA7(fx, s.port); break;
+    case 0x8A: result = SendA8(fx, s.port); break;
+    case 0x8B: result = SendA9(fx, s.port); break;
+    case 0x8C: result = SendAA(fx, s.port); break;
+    default:
+        return RC_FAILED;
+    }
+    if (!replied(s, result))
+        return RC_FAILED;
+    *replyLength = fx.replyLength();
+    std::memcpy(reply, fx.replyPayload(), fx.replyLength());
+    return RC_OK;
+}
+
+} // namespace qarn

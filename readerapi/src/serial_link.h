@@ -1,0 +1,46 @@
+// The serial link: the operations the layers above use to reach the reader,
+// and the millisecond tick that times them. Everything above this file
+// depends only on these two interfaces, so it runs against a fake as well.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace qarn {
+
+using Port = int;
+constexpr Port kNoPort = -1;
+
+class Tick {
+public:
+    virtual ~Tick() = default;
+    // Milliseconds from an arbitrary start, wrapping at 2^32.
+    virtual std::uint32_t now() = 0;
+    // Gives up the processor for about ms milliseconds; for 0, until the
+    // tick next moves.
+    virtual void sleep(std::uint32_t ms) = 0;
+};
+
+class SerialLink {
+public:
+    virtual ~SerialLink() = default;
+    // The port handle, or kNoPort; parity 'n' is none, any other even.
+    virtual Port OpenPort(std::uint16_t portNumber, char parity) = 0;
+    // Non-zero when the port was closed.
+    virtual int ClosePort(Port port) = 0;
+    // 1: one byte stored; 0: timeout passed, destination untouched.
+    virtual int ReadByte(Port port, std::uint8_t *destination, std::uint32_t timeoutMs) = 0;
+    // Always 1: a lost write shows up as a missing echo.
+    virtual int WriteBytes(Port port, const std::uint8_t *bytes, std::size_t count) = 0;
+    // Returns once more than ms milliseconds have passed; the tick at the end.
+    virtual std::uint32_t delay(std::uint32_t ms) = 0;
+};
+
+// True once more than timeoutMs have passed since start. Unsigned
+// subtraction keeps this right across the tick's wrap-around.
+inline bool timedOut(std::uint32_t start, std::uint32_t now, std::uint32_t timeoutMs)
+{
+    return now - start > timeoutMs;
+}
+
+} // namespace qarn

@@ -1,0 +1,215 @@
+#include "api_fixture.h"
+
+#include <algorithm>
+#include <cstring>
+#include <ctime>
+
+namespace {
+
+using readersim::Fault;
+
+TEST_F(ReaderApiTest, OpenAddressesTheReaderAndSetsItsClock)
+{
+    const std::time_t before = std::time(nullptr);
+    ASSERT_EQ(QARNOpenReader(&handle, 0x1234), RC_OK);
+    EXPECT_EQ(handle, 0);
+    ASSERT_EQ(commands(), (Bytes{0xC0, 0xA0}));
+    EXPECT_EQ(sim.requests()[0].payload, Bytes{0x34});
+    std::tm local{};
+    localtime_r(&before, &local);
+    EXPECT_EQ(sim.clock()[0], local.tm_year % 256) << "the reader's clock was set";
+
+    ASSERT_EQ(QARNCloseReader(handle), RC_OK);
+    EXPECT_EQ(sim.requests().back().command, 0xC1);
+    EXPECT_EQ(sim.requests().back().payload, Bytes{0x34}) << "close names the reader opened";
+    std::uint8_t time[7];
+    EXPECT_EQ(QARNGetTime(handle, time), RC_OK) << "the handle stays valid after close";
+}
+
+TEST_F(ReaderApiTest, RefusedOpenHandsOutHandleOne)
+{
+    sim.queueFault({Fault::UnexpectedStatus, 0, 0x41, {}});
+    EXPECT_EQ(QARNOpenReader(&handle, 1), RC_FAILED);
+    EXPECT_EQ(handle, 1);
+    EXPECT_EQ(commands(), Bytes{0xC0}) << "no clock is set after a refused open";
+    std::uint8_t time[7];
+    sim.forgetRequests();
+    EXPECT_EQ(QARNGetTime(0, time), RC_BAD_HANDLE);
+    EXPECT_TRUE(sim.requests().empty());
+    EXPECT_EQ(QARNGetTime(1, time), RC_OK);
+}
+
+TEST_F(ReaderApiTest, ClockGoesOutAsGivenAndComesBackWithYearFromBcd)
+{
+    openReader();
+    const std::uint8_t set[7] = {126, 3, 7, 14, 5, 9, 6};
+    ASSERT_EQ(QARNSetTime(handle, set), RC_OK);
+    EXPECT_EQ(sim.clock(), (readersim::ClockRecord{126, 3, 7, 14, 5, 9, 6}));
+    std::uint8_t got[8] = {};
+    got[7] = 0xEE;
+    ASSERT_EQ(QARNGetTime(handle, got), RC_OK);
+    EXPECT_EQ(Bytes(got, got + 8), (Bytes{26, 3, 7, 14, 5, 9, 6, 0xEE}));
+
+    sim.queueFault(reply(0x40, {0xFF, 0x05, 1, 2, 3, 4, 5, 6, 7}));
+    ASSERT_EQ(QARNGetTime(handle, got), RC_OK);
+    EXPECT_EQ(Bytes(got, got + 8), (Bytes{165, 0x05, 1, 2, 3, 4, 5, 0xEE}));
+
+    sim.queueFault({Fault::UnexpectedStatus, 0, 0x10, {}});
+    std::memset(got, 0xAA, sizeof got);
+    EXPECT_EQ(QARNGetTime(handle, got), RC_FAILED);
+    EXPECT_TRUE(std::all_of(got, got + 8, [](std::uint8_t b) { return b == 0xAA; }));
+}
+
+TEST_F(ReaderApiTest, InformationRecordComesWithItsWordsTurned)
+{
+    openReader();
+    Bytes info(52);
+    for (std::size_t i = 0; i < info.size(); ++i)
+        info[i] = static_cast<std::uint8_t>(i + 1);
+    sim.setInformation(info);
+    std::uint8_t got[255];
+    std::memset(got, 0xEE, sizeof got);
+    ASSERT_EQ(QARNGetReaderInfo(handle, got), RC_OK);
+    Bytes expected = info;
+    for (std::size_t offset : readersim::kInfoWordOffsets)
+        std::swap(expected[offset], expected[offset + 1]);
+    EXPECT_EQ(Bytes(got, got + info.size()), expected);
+    EXPECT_EQ(got[11], 13);
+    EXPECT_EQ(got[12], 12);
+    EXPECT_EQ(got[info.size()], 0xEE) << "only the reply's length is copied";
+}
+
+TEST_F(ReaderApiTest, FileLengthsArriveLowByteFirst)
+{
+    openReader();
+    sim.setFileLengths(0x1234, 0xFFFF, 0);
+    std::uint32_t a = 1, b = 1, c = 1;
+    ASSERT_EQ(QARNGetFileLen(handle, &a, &b, &c), RC_OK);
+    EXPECT_EQ(a, 0x1234u);
+    EXPECT_EQ(b, 0xFFFFu) << "widened without sign";
+    EXPECT_EQ(c, 0u);
+}
+
+TEST_F(ReaderApiTest, LogRecordsAreConvertedRetainedAndAcknowledged)
+{
+    openReader();
+    std::uint8_t record[255];
+    std::uint8_t length = 0xEE;
+    std::memset(record, 0xEE, sizeof record);
+    EXPECT_EQ(QARNGetLogData(handle, record, &length), RC_LOG_E4) << "an empty log answers 'Q'";
+    EXPECT_EQ(length, 0xEE);
+    EXPECT_EQ(record[0], 0xEE);
+    sim.queueFault(reply('R'));
+    EXPECT_EQ(QARNGetLogData(handle, record, &length), RC_LOG_E5);
+    EXPECT_EQ(length, 0xEE);
+
+    Bytes first(20);
+    for (std::size_t i = 0; i < first.size(); ++i)
+        first[i] = static_cast<std::uint8_t>(0x60 + i);
+    first[5] = 0x25;
+    sim.queueLogRecord(first);
+    ASSERT_EQ(QARNGetLogData(handle, record, &length), RC_OK);
+    EXPECT_EQ(length, 20);
+    Bytes converted = first;
+    converted[5] = 25;
+    EXPECT_EQ(Bytes(record, record + 20), converted);
+    EXPECT_EQ(record[20], 0xEE);
+    EXPECT_EQ(sim.logRecordsLeft(), 1u) << "fetching does not acknowledge";
+    ASSERT_EQ(QARNGetLogAck(handle, 0x100), RC_OK);
+    EXPECT_EQ(sim.requests().back().payload, Bytes{0x00}) << "low 8 bits of the value";
+    EXPECT_EQ(sim.logRecordsLeft(), 0u);
+
+    // A record marked 0xFF in byte 5 stands for the one retained before.
+    Bytes repeat(30, 0x77);
+    repeat[5] = 0xFF;
+    sim.queueLogRecord(repeat);
+    std::memset(record, 0xEE, sizeof record);
+    ASSERT_EQ(QARNGetLogData(handle, record, &length), RC_OK);
+    EXPECT_EQ(length, 30);
+    EXPECT_EQ(Bytes(record, record + 16), Bytes(converted.begin(), converted.begin() + 16));
+    EXPECT_EQ(record[16], 0xEE);
+}
+
+TEST_F(ReaderApiTest, AcknowledgementOnlyFailsOnS)
+{
+    openReader();
+    sim.refuseAcknowledgements(true);
+    EXPECT_EQ(QARNGetLogAck(handle, 0), RC_LOG_E4);
+    sim.refuseAcknowledgements(false);
+    EXPECT_EQ(QARNGetLogAck(handle, 0), RC_OK);
+    sim.queueFault(reply(0x77));
+    EXPECT_EQ(QARNGetLogAck(handle, 0), RC_OK) << "any status but 'S' is taken";
+}
+
+TEST_F(ReaderApiTest, SpecialCommandsPassThroughTheirReaderCommands)
+{
+    openReader();
+    struct Case {
+        Bytes command;
+        std::uint8_t code;
+    } cases[] = {{{0x84, 0x00}, 0xB3}, {{0x89}, 0xA7}, {{0x8A}, 0xA8}, {{0x8B}, 0xA9}, {{0x8C}, 0xAA}};
+    for (const Case &c : cases) {
+        std::uint8_t reply[255];
+        std::uint8_t length = 0;
+        ASSERT_EQ(QARNSpecialCommand(handle, c.command.data(), static_cast<std::int32_t>(c.command.size()),
+                                     reply, &length),
+                  RC_OK);
+        EXPECT_EQ(sim.requests().back().command, c.code);
+        EXPECT_EQ(sim.requests().back().payload, Bytes{});
+        ASSERT_EQ(length, 1);
+        EXPECT_EQ(reply[0], c.code) << "the simulator answers with the command code";
+    }
+
+    const std::uint8_t userData[] = {0x86, 0xDE, 0xAD, 0xBE, 0xEF};
+    std::uint8_t reply[255];
+    std::uint8_t length = 0;
+    ASSERT_EQ(QARNSpecialCommand(handle, userData, 0x305, reply, &length), RC_OK);
+    EXPECT_EQ(sim.requests().back().command, 0xA1);
+    EXPECT_EQ(sim.requests().back().payload, (Bytes{0xDE, 0xAD, 0xBE, 0xEF}));
+    EXPECT_EQ(Bytes(reply, reply + length), (Bytes{0xA1, 0xDE, 0xAD, 0xBE, 0xEF}));
+
+    sim.queueFault({Fault::UnexpectedStatus, 0, 0x41, {}});
+    EXPECT_EQ(QARNSpecialCommand(handle, userData, 5, reply, &length), RC_FAILED);
+}
+
+TEST_F(ReaderApiTest, SpecialCommandsThatSendNothingFailWithoutTouchingBuffers)
+{
+    openReader();
+    std::uint8_t reply[255];
+    std::memset(reply, 0xEE, sizeof reply);
+    std::uint8_t length = 0xEE;
+    const Bytes refused[] = {{0x84, 0x01}, {0x85}, {0x87}, {0x88}, {0x00}, {0xFF}};
+    for (const Bytes &command : refused)
+        EXPECT_EQ(QARNSpecialCommand(handle, command.data(), static_cast<std::int32_t>(command.size()),
+                                     reply, &length),
+                  RC_FAILED)
+            << std::hex << int(command[0]);
+    const std::uint8_t userData[] = {0x86, 1, 2};
+    EXPECT_EQ(QARNSpecialCommand(handle, userData, 0x100, reply, &length), RC_FAILED)
+        << "a command length of 0 has no user data length";
+    EXPECT_TRUE(sim.requests().empty());
+    EXPECT_EQ(length, 0xEE);
+    EXPECT_EQ(reply[0], 0xEE);
+}
+
+TEST_F(ReaderApiTest, StartUpFailureIsReportedAndTheReaderIsUnreachable)
+{
+    openReader();
+    setenv("COM6", "/nonexistent/tty", 1);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(QARNStartAPI(6), RC_PORT_FAILED);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "VELMO: StartAPI FASLE!\n");
+    unsetenv("COM6");
+    std::uint32_t a, b, c;
+    EXPECT_EQ(QARNGetFileLen(handle, &a, &b, &c), RC_FAILED);
+    EXPECT_TRUE(sim.requests().empty()) << "the port was closed before the failed open";
+
+    setenv("COM1", sim.devicePath().c_str(), 1);
+    EXPECT_EQ(StartAPI(), RC_OK) << "StartAPI opens COM1";
+    unsetenv("COM1");
+    EXPECT_EQ(QARNGetFileLen(handle, &a, &b, &c), RC_OK);
+    EXPECT_EQ(TerminateAPI(), RC_OK);
+    EXPECT_EQ(TerminateAPI(), RC_OK);
+}
+
+} // namespace
