@@ -19,6 +19,7 @@ const char* const DEVSIM_USAGE =
     "  --answer-counts N,N... devices answering the 1st, 2nd, ... probe; the last number holds on\n"
     "  --drop-every N         leave out every N-th reply\n"
     "  --repeat N             send every reply N times\n"
+    "  --rotate               each probe is answered starting one device later\n"
     "  --delay-ms N           answer N milliseconds after the probe\n"
     "  --malformed K,K...     before the replies send bad datagrams: short (19 bytes), long (21),\n"
     "                         swapped (command in the wrong byte order), other (another command)\n"
@@ -83,8 +84,8 @@ bool ParseDevsimOptions(int argc, const char* const* argv, DevsimOptions& option
     std::vector<SimulatedDevice> given;
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
-        if (option == "--reply-broadcast") {
-            options.replyByBroadcast = true;
+        if (option == "--reply-broadcast" || option == "--rotate") {
+            (option == "--rotate" ? options.misbehaviour.rotate : options.replyByBroadcast) = true;
             continue;
         }
         if (i + 1 >= argc) {

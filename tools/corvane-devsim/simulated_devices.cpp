@@ -88,13 +88,14 @@ std::vector<OutgoingDatagram> SimulatedDevices::AnswerProbe(std::string& log)
         const int wanted = counts[std::min<std::size_t>(std::size_t(m_probes), counts.size() - 1)];
         answering = std::min<std::size_t>(answering, std::size_t(std::max(wanted, 0)));
     }
+    const std::size_t start = m_misbehaviour.rotate && !m_devices.empty() ? std::size_t(m_probes) % m_devices.size() : 0;
     ++m_probes;
     int sent = 0;
     for (std::size_t i = 0; i < answering; ++i) {
         ++m_replies;
         if (m_misbehaviour.dropEvery > 0 && m_replies % m_misbehaviour.dropEvery == 0)
             continue;
-        const DISCOVERY_PACKET reply = ReplyOf(m_devices[i]);
+        const DISCOVERY_PACKET reply = ReplyOf(m_devices[(start + i) % m_devices.size()]);
         std::vector<std::uint8_t> bytes(sizeof reply);
         std::memcpy(bytes.data(), &reply, sizeof reply);
         for (int copy = 0; copy < std::max(m_misbehaviour.repeat, 1); ++copy)
@@ -133,6 +134,6 @@ void SimulatedDevices::SetMask(const DISCOVERY_PACKET& command, std::string& log
         return;
     }
     log = "set-mask " + FormatMacAddress(command.macAddress) + " " + FormatDottedQuad(device->mask) + " -> " +
-          FormatDottedQuad(command.ipMask);
+          FormatDottedQuad(command.ipMask) + " (address " + FormatDottedQuad(command.ipAddress) + ")";
     device->mask = command.ipMask;
 }

@@ -19,6 +19,7 @@ struct Misbehaviour {
     int dropEvery = 0;                   // drop every n-th reply (0: none)
     int repeat = 1;                      // copies of each reply
     std::vector<std::string> malformed;  // "short", "long", "swapped", "other": sent before the replies
+    bool rotate = false;                 // each probe starts the answers one device later
 };
 
 // One datagram to send; malformed ones are not 20 bytes long.

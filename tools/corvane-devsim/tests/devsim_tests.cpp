@@ -71,6 +71,13 @@ TEST(Devsim, MisbehaviourShapesTheAnswers)
     ASSERT_EQ(replies.size(), 2u);
     EXPECT_EQ(AsPacket(replies[1]).ipAddress, (IpOctets{10, 0, 0, 3}));
 
+    Misbehaviour rotating;
+    rotating.rotate = true;
+    SimulatedDevices turning(GenerateDevices(3, {10, 0, 0, 1}, {255, 0, 0, 0}), rotating);
+    EXPECT_EQ(AsPacket(Send(turning, BuildProbe())[0]).ipAddress, (IpOctets{10, 0, 0, 1}));
+    EXPECT_EQ(AsPacket(Send(turning, BuildProbe())[0]).ipAddress, (IpOctets{10, 0, 0, 2}));
+    EXPECT_EQ(AsPacket(Send(turning, BuildProbe())[2]).ipAddress, (IpOctets{10, 0, 0, 2}));
+
     std::string log;
     const std::uint8_t shortProbe[19] = {0x43, 0x21, 0x30, 0x39};
     EXPECT_TRUE(devices.Receive(shortProbe, sizeof shortProbe, log).empty());
