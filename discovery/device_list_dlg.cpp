@@ -36,12 +36,27 @@ void OpenInBrowser(const QUrl& url)
 #endif
 }
 
+bool HasEqualWidths(const QFont& font)
+{
+    const QFontMetrics metrics(font);
+    const int width = metrics.horizontalAdvance(QLatin1Char('0'));
+    for (QChar c : QStringLiteral(" .-ABCDEFWi"))
+        if (metrics.horizontalAdvance(c) != width)
+            return false;
+    return true;
+}
+
+// A font whose characters all have one width, so that the list's columns line up.
 QFont ListFont()
 {
     QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    font.setStyleHint(QFont::TypeWriter);
-    font.setFixedPitch(true);
     font.setPointSize(10);
+    for (const char* family : {"DejaVu Sans Mono", "Liberation Mono", "Noto Sans Mono", "Courier New"}) {
+        if (HasEqualWidths(font))
+            break;
+        font.setFamily(QString::fromLatin1(family));
+    }
+    font.setStyleHint(QFont::TypeWriter);
     return font;
 }
 
