@@ -42,6 +42,8 @@ int OpenSocket(const DevsimOptions& options, sockaddr_in& bound)
     const int one = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &one, sizeof one);
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    // To tell a broadcast probe from one sent straight to us.
+    ::setsockopt(fd, IPPROTO_IP, IP_PKTINFO, &one, sizeof one);
     bound = {};
     bound.sin_family = AF_INET;
     bound.sin_port = htons(std::uint16_t(options.port));
@@ -66,6 +68,25 @@ std::string Describe(const sockaddr_in& address)
     char text[INET_ADDRSTRLEN] = {};
     ::inet_ntop(AF_INET, &address.sin_addr, text, sizeof text);
     return std::string(text) + ":" + std::to_string(ntohs(address.sin_port));
+}
+
+// Like recvfrom, and also tells the address the datagram was sent to.
+ssize_t ReceiveDatagram(int fd, std::uint8_t* buffer, std::size_t capacity, sockaddr_in& from, in_addr& destination)
+{
+    iovec data{buffer, capacity};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))];
+    msghdr message{};
+    message.msg_name = &from;
+    message.msg_namelen = sizeof from;
+    message.msg_iov = &data;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    const ssize_t size = ::recvmsg(fd, &message, 0);
+    for (cmsghdr* c = CMSG_FIRSTHDR(&message); size >= 0 && c != nullptr; c = CMSG_NXTHDR(&message, c))
+        if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO)
+            destination = reinterpret_cast<const in_pktinfo*>(CMSG_DATA(c))->ipi_addr;
+    return size;
 }
 
 void SendDue(int fd, std::deque<PendingSend>& pending)
@@ -128,13 +149,15 @@ int main(int argc, char** argv)
             continue;
         std::uint8_t buffer[2048];
         sockaddr_in from{};
-        socklen_t fromLength = sizeof from;
-        const ssize_t size = ::recvfrom(fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &fromLength);
+        in_addr destination{};
+        const ssize_t size = ReceiveDatagram(fd, buffer, sizeof buffer, from, destination);
         if (size < 0)
             continue;
         std::string log;
         const std::vector<OutgoingDatagram> answers = devices.Receive(buffer, std::size_t(size), log);
-        std::printf("%s from %s\n", log.c_str(), Describe(from).c_str());
+        char sentTo[INET_ADDRSTRLEN] = {};
+        ::inet_ntop(AF_INET, &destination, sentTo, sizeof sentTo);
+        std::printf("%s from %s to %s\n", log.c_str(), Describe(from).c_str(), sentTo);
         sockaddr_in to = from;
         if (options.replyByBroadcast)
             to.sin_addr.s_addr = htonl(INADDR_BROADCAST);
