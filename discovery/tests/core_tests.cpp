@@ -1,0 +1,286 @@
+#include "address_rules.h"
+#include "device_line.h"
+#include "discovery_packet.h"
+#include "dotted_quad.h"
+#include "scan_state.h"
+#include "web_page.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <deque>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<std::uint8_t> Bytes(const DISCOVERY_PACKET& packet)
+{
+    std::vector<std::uint8_t> bytes(sizeof packet);
+    std::memcpy(bytes.data(), &packet, sizeof packet);
+    return bytes;
+}
+
+DISCOVERY_PACKET FromBytes(const std::vector<std::uint8_t>& bytes)
+{
+    DISCOVERY_PACKET packet{};
+    std::memcpy(&packet, bytes.data(), sizeof packet);
+    return packet;
+}
+
+DISCOVERY_PACKET Device(IpOctets address, IpOctets mask, MacOctets mac = {0, 0x11, 0x22, 0x33, 0x44, 0x55},
+                        std::uint16_t id = 1)
+{
+    DISCOVERY_PACKET packet = BuildProbe();
+    packet.ipAddress = address;
+    packet.ipMask = mask;
+    packet.macAddress = mac;
+    packet.deviceId = ToWireOrder16(id);
+    return packet;
+}
+
+TEST(DiscoveryPacket, ProbeAndSetCommandsAreLaidOutByteForByte)
+{
+    EXPECT_EQ(Bytes(BuildProbe()),
+              (std::vector<std::uint8_t>{0x43, 0x21, 0x30, 0x39, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+    const MacOctets mac{0x00, 0x11, 0x22, 0x33, 0x44, 0x55};
+    EXPECT_EQ(Bytes(BuildSetIp({10, 0, 0, 7}, mac)),
+              (std::vector<std::uint8_t>{0x43, 0x21, 0x30, 0x3A, 10, 0, 0, 7, 0, 0, 0, 0,
+                                         0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0, 0}));
+    EXPECT_EQ(Bytes(BuildSetMask({10, 0, 0, 7}, {255, 255, 0, 0}, mac)),
+              (std::vector<std::uint8_t>{0x43, 0x21, 0x30, 0x3B, 10, 0, 0, 7, 255, 255, 0, 0,
+                                         0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0, 0}));
+}
+
+TEST(DiscoveryPacket, SixteenBitFieldsAreBigEndian)
+{
+    EXPECT_EQ(SwapBytes16(0x1234), 0x3412);
+    EXPECT_EQ(SwapBytes16(SwapBytes16(0xBEEF)), 0xBEEF);
+    std::vector<std::uint8_t> bytes(20, 0);
+    bytes[18] = 0x01;
+    bytes[19] = 0x02;
+    EXPECT_EQ(DeviceIdOf(FromBytes(bytes)), 258);
+    bytes[18] = 0xFF;
+    bytes[19] = 0xFF;
+    EXPECT_EQ(DeviceIdOf(FromBytes(bytes)), 65535);
+}
+
+TEST(DiscoveryPacket, OnlyTheCommandMakesAReply)
+{
+    std::vector<std::uint8_t> bytes(20, 0xAB);
+    bytes[0] = bytes[1] = 0;   // magic is not looked at
+    bytes[2] = 0x30;
+    bytes[3] = 0x39;
+    EXPECT_TRUE(IsDiscoveryReply(FromBytes(bytes)));
+    bytes[2] = 0x39;           // the code in the wrong byte order
+    bytes[3] = 0x30;
+    EXPECT_FALSE(IsDiscoveryReply(FromBytes(bytes)));
+    EXPECT_FALSE(IsDiscoveryReply(BuildSetIp({1, 2, 3, 4}, {})));
+    EXPECT_FALSE(IsDiscoveryReply(BuildSetMask({1, 2, 3, 4}, {255, 0, 0, 0}, {})));
+    EXPECT_TRUE(IsWholeDatagram(20));
+    for (std::int64_t size : {-1, 0, 19, 21, 4096})
+        EXPECT_FALSE(IsWholeDatagram(size)) << size;
+}
+
+TEST(DottedQuad, StrictParsing)
+{
+    EXPECT_EQ(ParseDottedQuad("10.0.0.1"), (IpOctets{10, 0, 0, 1}));
+    EXPECT_EQ(ParseDottedQuad("223.255.255.254"), (IpOctets{223, 255, 255, 254}));
+    EXPECT_EQ(ParseDottedQuad("010.001.0.9"), (IpOctets{10, 1, 0, 9})) << "leading zeros stay decimal";
+    EXPECT_EQ(ParseDottedQuad("10.0.0.1   "), (IpOctets{10, 0, 0, 1})) << "trailing blanks are allowed";
+    for (const char* bad : {"", "256.1.1.1", "1.2.3", "1.2.3.4.5", "1..2.3", "1.2.3.4x", " 10.0.0.1",
+                            "1.2.3.1000", "0010.0.0.1", "10.0.0.1\t", "10.0.0.1  x", "+1.2.3.4",
+                            "-1.2.3.4", "1.2.3.", "a.b.c.d", "1.2.3.256"})
+        EXPECT_EQ(ParseDottedQuad(bad), IpOctets{}) << '"' << bad << '"';
+    EXPECT_EQ(ParseDottedQuad(nullptr), IpOctets{});
+    EXPECT_EQ(FormatDottedQuad({192, 168, 1, 0}), "192.168.1.0");
+    EXPECT_EQ(FormatDottedQuad({255, 255, 255, 255}), "255.255.255.255");
+}
+
+TEST(DeviceLine, FixedColumnsOfFiftySixCharacters)
+{
+    const DISCOVERY_PACKET device =
+        Device({192, 168, 1, 100}, {255, 255, 255, 0}, {0x00, 0x0A, 0xBC, 0x01, 0x02, 0xEF}, 1);
+    EXPECT_EQ(FormatDeviceLine(device), "192.168.1.100   255.255.255.0   00-0A-BC-01-02-EF      1");
+
+    const DISCOVERY_PACKET widest =
+        Device({255, 255, 255, 255}, {255, 255, 255, 255}, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, 65535);
+    const DISCOVERY_PACKET narrowest = Device({0, 0, 0, 0}, {0, 0, 0, 0}, {}, 0);
+    for (const DISCOVERY_PACKET& d : {device, widest, narrowest}) {
+        const std::string line = FormatDeviceLine(d);
+        ASSERT_EQ(line.size(), DEVICE_LINE_LENGTH) << line;
+        EXPECT_EQ(line[15], ' ');
+        EXPECT_EQ(line[31], ' ');
+        EXPECT_EQ(line[49], ' ');
+    }
+    EXPECT_EQ(FormatDeviceLine(widest), "255.255.255.255 255.255.255.255 FF-FF-FF-FF-FF-FF  65535");
+}
+
+TEST(WebPage, AddressAsHostWithoutPath)
+{
+    EXPECT_EQ(WebPageUrl({10, 0, 0, 10}), "http://10.0.0.10");
+    EXPECT_EQ(WebPageCommandLine({192, 168, 1, 100}), "explorer http://192.168.1.100");
+}
+
+TEST(AddressRules, AddressesAndMasks)
+{
+    for (IpOctets good : {IpOctets{10, 0, 0, 1}, IpOctets{192, 168, 1, 0}, IpOctets{223, 255, 255, 254},
+                          IpOctets{0, 1, 2, 3}, IpOctets{126, 255, 255, 254}, IpOctets{128, 0, 0, 1}})
+        EXPECT_TRUE(IsAcceptableAddress(good)) << FormatDottedQuad(good);
+    for (IpOctets bad : {IpOctets{0, 0, 0, 0}, IpOctets{127, 0, 0, 1}, IpOctets{224, 0, 0, 1},
+                         IpOctets{255, 255, 255, 255}, IpOctets{10, 0, 0, 255}})
+        EXPECT_FALSE(IsAcceptableAddress(bad)) << FormatDottedQuad(bad);
+    for (IpOctets good : {IpOctets{255, 255, 255, 0}, IpOctets{255, 0, 0, 0}, IpOctets{255, 255, 255, 255},
+                          IpOctets{255, 0, 255, 0}})
+        EXPECT_TRUE(IsAcceptableMask(good)) << FormatDottedQuad(good);
+    for (IpOctets bad : {IpOctets{0, 0, 0, 0}, IpOctets{254, 0, 0, 0}, IpOctets{128, 0, 0, 0},
+                         ParseDottedQuad("")})
+        EXPECT_FALSE(IsAcceptableMask(bad)) << FormatDottedQuad(bad);
+}
+
+TEST(AddressRules, PlanSendsOnlyWhatChangedAndNamesTheDeviceByItsMac)
+{
+    const MacOctets mac{0x02, 0, 0, 0, 0, 0x07};
+    const DISCOVERY_PACKET device = Device({10, 0, 0, 5}, {255, 255, 255, 0}, mac, 9);
+
+    AddressChangePlan plan = PlanAddressChange(device, {10, 0, 0, 5}, {255, 255, 0, 0});
+    ASSERT_EQ(plan.verdict, AddressChangeVerdict::Send);
+    ASSERT_EQ(plan.datagrams.size(), 1u);
+    EXPECT_EQ(Bytes(plan.datagrams[0]), Bytes(BuildSetMask({10, 0, 0, 5}, {255, 255, 0, 0}, mac)));
+
+    plan = PlanAddressChange(device, {10, 0, 0, 6}, {255, 255, 255, 0});
+    ASSERT_EQ(plan.datagrams.size(), 1u);
+    EXPECT_EQ(Bytes(plan.datagrams[0]), Bytes(BuildSetIp({10, 0, 0, 6}, mac)));
+
+    plan = PlanAddressChange(device, {10, 0, 0, 6}, {255, 0, 0, 0});
+    ASSERT_EQ(plan.datagrams.size(), 2u);
+    EXPECT_EQ(CommandOf(plan.datagrams[0]), CMD_SET_IP);
+    EXPECT_EQ(Bytes(plan.datagrams[1]), Bytes(BuildSetMask({10, 0, 0, 6}, {255, 0, 0, 0}, mac)))
+        << "the mask command carries the new address";
+
+    EXPECT_EQ(PlanAddressChange(device, {10, 0, 0, 5}, {255, 255, 255, 0}).verdict, AddressChangeVerdict::Unchanged);
+    EXPECT_TRUE(PlanAddressChange(device, {10, 0, 0, 5}, {255, 255, 255, 0}).datagrams.empty());
+}
+
+TEST(AddressRules, AddressIsJudgedBeforeMaskAndUnchangedBadValuesAreStillRefused)
+{
+    const DISCOVERY_PACKET device = Device({10, 0, 0, 5}, {255, 255, 255, 0});
+    EXPECT_EQ(PlanAddressChange(device, {}, {}).verdict, AddressChangeVerdict::InvalidAddress);
+    EXPECT_EQ(PlanAddressChange(device, {10, 0, 0, 5}, {254, 0, 0, 0}).verdict, AddressChangeVerdict::InvalidMask);
+
+    const DISCOVERY_PACKET oddDevice = Device({10, 0, 0, 255}, {0, 0, 0, 0});
+    EXPECT_EQ(PlanAddressChange(oddDevice, oddDevice.ipAddress, oddDevice.ipMask).verdict,
+              AddressChangeVerdict::InvalidAddress);
+    EXPECT_EQ(PlanAddressChange(oddDevice, {10, 0, 0, 4}, oddDevice.ipMask).verdict,
+              AddressChangeVerdict::InvalidMask);
+}
+
+// Replays a fixed sequence of reads, as a socket would deliver them.
+struct ScriptedReads {
+    struct Read { std::int64_t size; DISCOVERY_PACKET packet; };
+    std::deque<Read> reads;
+    int calls = 0;
+    std::int64_t operator()(DISCOVERY_PACKET& row)
+    {
+        ++calls;
+        if (reads.empty())
+            return -1;
+        Read r = reads.front();
+        reads.pop_front();
+        if (IsWholeDatagram(r.size))
+            row = r.packet;
+        return r.size;
+    }
+};
+
+TEST(ScanState, DrainSkipsOtherCommandsAndStopsAtWrongSizes)
+{
+    CScanState scan;
+    ASSERT_TRUE(scan.BeginScan());
+    ScriptedReads reads;
+    const DISCOVERY_PACKET a = Device({10, 0, 0, 1}, {255, 0, 0, 0});
+    const DISCOVERY_PACKET b = Device({10, 0, 0, 2}, {255, 0, 0, 0});
+    reads.reads = {{20, a}, {20, BuildSetIp({1, 1, 1, 1}, {})}, {20, b}, {21, a}, {20, a}};
+    std::vector<int> accepted;
+    auto onAccepted = [&](int row) { accepted.push_back(row); };
+
+    EXPECT_EQ(scan.ReceiveReplies(std::ref(reads), onAccepted), 2);
+    EXPECT_EQ(accepted, (std::vector<int>{0, 1}));
+    EXPECT_EQ(scan.m_devices[1].ipAddress, b.ipAddress) << "the skipped datagram's row was reused";
+    EXPECT_EQ(reads.reads.size(), 1u) << "the drain ends at the 21-byte datagram";
+
+    EXPECT_EQ(scan.ReceiveReplies(std::ref(reads), onAccepted), 1);
+    EXPECT_EQ(scan.m_nCount, 3);
+}
+
+TEST(ScanState, TableHoldsAtMost255RowsAndStopsReading)
+{
+    CScanState scan;
+    scan.BeginScan();
+    ScriptedReads reads;
+    for (int i = 0; i < 300; ++i)
+        reads.reads.push_back({20, Device({10, 0, 1, static_cast<std::uint8_t>(i % 250 + 1)}, {255, 0, 0, 0})});
+    int accepted = 0;
+    EXPECT_EQ(scan.ReceiveReplies(std::ref(reads), [&](int) { ++accepted; }), 255);
+    EXPECT_EQ(scan.m_nCount, 255);
+    EXPECT_EQ(reads.calls, 255) << "no read may happen once the table is full";
+    EXPECT_EQ(scan.m_devices[255].ipAddress, IpOctets{}) << "the last slot is never written";
+    EXPECT_EQ(scan.ReceiveReplies(std::ref(reads), [&](int) { ++accepted; }), 0);
+    EXPECT_EQ(reads.calls, 255);
+}
+
+TEST(ScanState, OneScanWindowAtATime)
+{
+    CScanState scan;
+    EXPECT_TRUE(scan.BeginScan());
+    scan.m_nCount = 4;
+    EXPECT_FALSE(scan.BeginScan());
+    EXPECT_EQ(scan.m_nCount, 4) << "a refused scan leaves the table alone";
+    EXPECT_TRUE(scan.CloseScanWindow());
+    EXPECT_FALSE(scan.m_bScanning);
+    EXPECT_TRUE(scan.BeginScan());
+    EXPECT_EQ(scan.m_nCount, 0);
+    EXPECT_FALSE(scan.CloseScanWindow()) << "nothing to select in an empty list";
+}
+
+TEST(ScanState, FewerDevicesBuyExactlyOneRescan)
+{
+    CScanState scan;
+    auto scanFinding = [&](int devices) {
+        scan.BeginScan();
+        scan.m_nCount = devices;
+        scan.CloseScanWindow();
+    };
+    scanFinding(3);
+    EXPECT_EQ(scan.m_nRescanCountdown, 0) << "the first scan compares against nothing";
+    scanFinding(1);
+    EXPECT_EQ(scan.m_nRescanCountdown, RESCAN_TICKS_AFTER_DROP);
+    for (int tick = 1; tick < RESCAN_TICKS_AFTER_DROP; ++tick)
+        EXPECT_FALSE(scan.Tick()) << tick;
+    EXPECT_TRUE(scan.Tick());
+    EXPECT_FALSE(scan.Tick()) << "a spent countdown stays quiet";
+    scanFinding(1);
+    EXPECT_EQ(scan.m_nRescanCountdown, 0);
+    scanFinding(3);
+    EXPECT_EQ(scan.m_nRescanCountdown, 0) << "more devices arm nothing";
+
+    scan.ArmRescanAfterAddressChange();
+    int ticks = 0;
+    while (!scan.Tick())
+        ++ticks;
+    EXPECT_EQ(ticks + 1, RESCAN_TICKS_AFTER_CHANGE);
+}
+
+TEST(ScanState, DropReplacesARunningCountdown)
+{
+    CScanState scan;
+    scan.ArmRescanAfterAddressChange();
+    scan.Tick();
+    scan.m_nPrevCount = 2;
+    scan.BeginScan();
+    scan.m_nCount = 1;
+    scan.CloseScanWindow();
+    EXPECT_EQ(scan.m_nRescanCountdown, RESCAN_TICKS_AFTER_DROP);
+}
+
+} // namespace

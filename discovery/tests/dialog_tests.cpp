@@ -1,0 +1,385 @@
+// The main window and the address dialog driven like an operator would, against
+// corvane-devsim on loopback.
+
+#include "device_list_dlg.h"
+#include "program_messages.h"
+#include "resource_ids.h"
+#include "test_support.h"
+
+#include <QAction>
+#include <QFontInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QTest>
+#include <QUdpSocket>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+const QString DEVICE_9 = "10.0.0.9,255.255.255.0,00-0A-BC-01-02-EF,1";
+const QString DEVICE_10 = "10.0.0.10,255.0.0.0,00-11-22-33-44-55,258";
+const QString LINE_9 = "10.0.0.9        255.255.255.0   00-0A-BC-01-02-EF      1";
+const QString LINE_10 = "10.0.0.10       255.0.0.0       00-11-22-33-44-55    258";
+
+QStringList MessageSeen(const char* text, QMessageBox::Icon icon = QMessageBox::NoIcon)
+{
+    return {QString::fromUtf8(text), ProgramName(), QString::number(int(icon))};
+}
+
+class DeviceListTest : public ::testing::Test {
+protected:
+    void Start(const QStringList& simulatorArguments, DiscoveryEndpoints endpoints = {})
+    {
+        m_simulator = std::make_unique<SimulatorProcess>(simulatorArguments);
+        ASSERT_TRUE(m_simulator->Started());
+        if (endpoints.destinationPort == DISCOVERY_PORT) {
+            endpoints.localAddress = QHostAddress(QHostAddress::LocalHost);
+            endpoints.destination = QHostAddress(QHostAddress::LocalHost);
+            endpoints.destinationPort = m_simulator->Port();
+        }
+        m_dialog = std::make_unique<CDeviceListDlg>(endpoints);
+        m_dialog->SetWebPageOpener([this](const QUrl& url) { m_opened << url.toString(); });
+        m_dialog->show();
+    }
+
+    // Waits for the scan window to close with `count` devices listed.
+    bool ScanEndsWith(int count, int timeoutMs = 10000)
+    {
+        return WaitFor([&] { return !m_dialog->Scan().m_bScanning && m_dialog->Scan().m_nCount == count; },
+                       timeoutMs);
+    }
+    int Probes() { return m_simulator->CountLinesStartingWith("probe "); }
+
+    QListWidget* List() { return m_dialog->findChild<QListWidget*>("deviceList"); }
+    QString CountText() { return m_dialog->findChild<QLineEdit*>("deviceCount")->text(); }
+    QStringList Lines()
+    {
+        QStringList lines;
+        for (int i = 0; i < List()->count(); ++i)
+            lines << List()->item(i)->text();
+        return lines;
+    }
+    QString SelectedLine()
+    {
+        const QList<QListWidgetItem*> selected = List()->selectedItems();
+        return selected.isEmpty() ? QString() : selected.first()->text();
+    }
+    void Select(const QString& prefix)
+    {
+        for (int i = 0; i < List()->count(); ++i)
+            if (List()->item(i)->text().startsWith(prefix))
+                List()->setCurrentRow(i);
+    }
+    QAction* Action(int command)
+    {
+        for (QAction* action : m_dialog->findChildren<QAction*>())
+            if (action->data().toInt() == command)
+                return action;
+        return nullptr;
+    }
+
+    std::unique_ptr<SimulatorProcess> m_simulator;
+    std::unique_ptr<CDeviceListDlg> m_dialog;
+    QStringList m_opened;
+};
+
+TEST_F(DeviceListTest, FirstScanListsSortedLinesThatKnowTheirRowsAndSelectsTheLowest)
+{
+    ASSERT_NO_FATAL_FAILURE(Start({"--device", DEVICE_9, "--device", DEVICE_10}));
+    ASSERT_TRUE(ScanEndsWith(2));
+    EXPECT_EQ(Lines(), (QStringList{LINE_10, LINE_9})) << "text order, not arrival order";
+    EXPECT_EQ(List()->item(0)->data(Qt::UserRole).toInt(), 1) << "10.0.0.10 answered second";
+    EXPECT_EQ(List()->item(1)->data(Qt::UserRole).toInt(), 0);
+    EXPECT_EQ(SelectedLine(), LINE_10);
+    EXPECT_EQ(CountText(), "2");
+    EXPECT_EQ(Probes(), 1) << "the first scan starts by itself";
+}
+
+TEST_F(DeviceListTest, LateRepliesAreAddedWithoutASelectionAndCommandsNeedOne)
+{
+    ASSERT_NO_FATAL_FAILURE(Start({"--devices", "2", "--delay-ms", "1500"}));
+    ASSERT_TRUE(ScanEndsWith(0));
+    EXPECT_EQ(CountText(), "0");
+    ASSERT_TRUE(WaitFor([&] { return m_dialog->Scan().m_nCount == 2; }));
+    EXPECT_EQ(CountText(), "2");
+    EXPECT_EQ(List()->count(), 2);
+    EXPECT_TRUE(SelectedLine().isEmpty()) << "only the end of a scan window selects";
+
+    ModalScript unexpected(3000);
+    unexpected.Then([](QWidget* modal) { modal->close(); return true; });
+    QTest::keyClick(List(), Qt::Key_Return);
+    QTest::keyClick(List(), Qt::Key_Return, Qt::AltModifier);
+    Action(ID_CONFIG_IP_ADDRESS)->trigger();
+    Action(ID_CONFIG_DEVICE_SETTINGS)->trigger();
+    QTest::qWait(100);
+    EXPECT_EQ(unexpected.Handled(), 0) << "no dialog without a selected device";
+    EXPECT_TRUE(m_opened.isEmpty());
+}
+
+TEST_F(DeviceListTest, NoDeviceMeansAnEmptyListAndQuietCommands)
+{
+    ASSERT_NO_FATAL_FAILURE(Start({"--devices", "0"}));
+    ASSERT_TRUE(ScanEndsWith(0));
+    ModalScript unexpected(3000);
+    unexpected.Then([](QWidget* modal) { modal->close(); return true; });
+    QTest::keyClick(List(), Qt::Key_Return);
+    QTest::keyClick(List(), Qt::Key_Return, Qt::AltModifier);
+    Action(ID_CONFIG_IP_ADDRESS)->trigger();
+    Action(ID_CONFIG_DEVICE_SETTINGS)->trigger();
+    QTest::keyClick(List(), Qt::Key_Escape);
+    QTest::qWait(100);
+    EXPECT_EQ(unexpected.Handled(), 0);
+    EXPECT_TRUE(m_opened.isEmpty());
+    EXPECT_TRUE(m_dialog->isVisible()) << "Esc never closes the window";
+    EXPECT_EQ(CountText(), "0");
+}
+
+TEST_F(DeviceListTest, MalformedDatagramsNeverReachTheListAndDoNotStopTheDrain)
+{
+    ASSERT_NO_FATAL_FAILURE(Start({"--devices", "3", "--malformed", "short,long,swapped,other"}));
+    ASSERT_TRUE(ScanEndsWith(3));
+    for (const QString& line : Lines())
+        EXPECT_TRUE(line.startsWith("10.0.0.10")) << line.toStdString();
+}
+
+TEST_F(DeviceListTest, F5TwiceInOneWindowSendsOneProbe)
+{
+    ASSERT_NO_FATAL_FAILURE(Start({"--devices", "2"}));
+    ASSERT_TRUE(ScanEndsWith(2));
+    QTest::keyClick(List(), Qt::Key_F5);
+    QTest::keyClick(List(), Qt::Key_F5);
+    EXPECT_EQ(List()->count(), 0) << "the list empties at once";
+    ASSERT_TRUE(ScanEndsWith(2));
+    // A third scan from the menu: once its replies are in, every earlier probe was seen.
+    Action(ID_VIEW_REFRESH)->trigger();
+    ASSERT_TRUE(ScanEndsWith(2));
+    EXPECT_EQ(Probes(), 3);
+}
+
+TEST_F(DeviceListTest, FewerDevicesBringOneAutomaticRescan)
+{
+    ASSERT_NO_FATAL_FAILURE(Start({"--devices", "3", "--answer-counts", "3,1"}));
+    ASSERT_TRUE(ScanEndsWith(3));
+    QTest::keyClick(List(), Qt::Key_F5);
+    ASSERT_TRUE(ScanEndsWith(1));
+    EXPECT_GT(m_dialog->Scan().m_nRescanCountdown, 0);
+    ASSERT_TRUE(m_simulator->WaitForLineStartingWith("probe 3", 8000)) << "the rescan starts by itself";
+    ASSERT_TRUE(ScanEndsWith(1));
+    EXPECT_EQ(m_dialog->Scan().m_nRescanCountdown, 0) << "the same count again arms nothing";
+}
+
+TEST_F(DeviceListTest, TableStopsAt255AndTheNextScanStillReceives)
+{
+    ASSERT_NO_FATAL_FAILURE(Start({"--devices", "270", "--first-address", "10.1.0.1"}));
+    ASSERT_TRUE(ScanEndsWith(255, 15000));
+    EXPECT_EQ(List()->count(), 255);
+    EXPECT_EQ(CountText(), "255");
+    QTest::keyClick(List(), Qt::Key_F5);
+    ASSERT_TRUE(m_simulator->WaitForLineStartingWith("probe 2"));
+    EXPECT_TRUE(ScanEndsWith(255, 15000)) << "replies left unread must not block the next scan";
+}
+
+TEST_F(DeviceListTest, AddressChangeSendsBothCommandsAndTheRescanShowsTheResult)
+{
+    ASSERT_NO_FATAL_FAILURE(Start({"--device", "10.0.0.5,255.255.255.0,00-11-22-33-44-55,7"}));
+    ASSERT_TRUE(ScanEndsWith(1));
+    QStringList shown;
+    ModalScript script;
+    script.Then(FillAddressDialog("10.0.0.6", "255.255.0.0", &shown));
+    QTest::keyClick(List(), Qt::Key_Return);
+    EXPECT_TRUE(script.Finished()) << script.Failure();
+    EXPECT_EQ(shown, (QStringList{"Set IP Address", "10.0.0.5", "255.255.255.0"}));
+    EXPECT_EQ(m_dialog->Scan().m_nRescanCountdown, RESCAN_TICKS_AFTER_CHANGE);
+
+    ASSERT_TRUE(m_simulator->WaitForLineStartingWith("set-mask"));
+    const QStringList sets = m_simulator->Lines().filter(QRegularExpression("^set-"));
+    ASSERT_EQ(sets.size(), 2);
+    EXPECT_TRUE(sets[0].startsWith("set-ip 00-11-22-33-44-55 10.0.0.5 -> 10.0.0.6 ")) << sets[0].toStdString();
+    EXPECT_TRUE(sets[1].startsWith("set-mask 00-11-22-33-44-55 255.255.255.0 -> 255.255.0.0 (address 10.0.0.6)"))
+        << sets[1].toStdString();
+
+    ASSERT_TRUE(m_simulator->WaitForLineStartingWith("probe 2", 8000)) << "a rescan follows by itself";
+    ASSERT_TRUE(ScanEndsWith(1));
+    EXPECT_EQ(Lines(), QStringList{"10.0.0.6        255.255.0.0     00-11-22-33-44-55      7"});
+}
+
+TEST_F(DeviceListTest, MaskOnlyChangeFromTheMenuCarriesTheCurrentAddress)
+{
+    ASSERT_NO_FATAL_FAILURE(Start({"--device", "10.0.0.5,255.255.255.0,00-11-22-33-44-55,7"}));
+    ASSERT_TRUE(ScanEndsWith(1));
+    ModalScript script;
+    script.Then(FillAddressDialog("10.0.0.5", "255.0.255.0"));
+    Action(ID_CONFIG_IP_ADDRESS)->trigger();
+    EXPECT_TRUE(script.Finished()) << script.Failure();
+    ASSERT_TRUE(m_simulator->WaitForLineStartingWith("set-mask"));
+    EXPECT_EQ(m_simulator->CountLinesStartingWith("set-ip"), 0);
+    EXPECT_EQ(m_simulator->Lines().filter("set-mask").first().section(" from ", 0, 0),
+              "set-mask 00-11-22-33-44-55 255.255.255.0 -> 255.0.255.0 (address 10.0.0.5)");
+}
+
+TEST_F(DeviceListTest, RefusedOrUnchangedValuesSendNothing)
+{
+    ASSERT_NO_FATAL_FAILURE(Start({"--device", "10.0.0.5,255.255.255.0,00-11-22-33-44-55,7"}));
+    ASSERT_TRUE(ScanEndsWith(1));
+    struct Case { QString address, mask; const char* message; };
+    const Case cases[] = {
+        {"10.0.0.255", "255.255.255.0", MSG_INVALID_IP_ADDRESS},
+        {"127.0.0.1", "255.255.255.0", MSG_INVALID_IP_ADDRESS},
+        {" 10.0.0.6", "255.255.255.0", MSG_INVALID_IP_ADDRESS},
+        {"1.2.3", "", MSG_INVALID_IP_ADDRESS},   // both wrong: only the address is reported
+        {"10.0.0.6", "254.0.0.0", MSG_INVALID_MASK},
+        {"10.0.0.6", "", MSG_INVALID_MASK},
+        {"10.0.0.5   ", "255.255.255.0", nullptr},   // unchanged: no message, nothing sent
+    };
+    for (const Case& c : cases) {
+        QStringList seen;
+        ModalScript script;
+        script.Then(FillAddressDialog(c.address, c.mask));
+        if (c.message != nullptr)
+            script.Then(ExpectMessage(&seen));
+        QTest::keyClick(List(), Qt::Key_Return);
+        EXPECT_TRUE(script.Finished()) << c.address.toStdString() << ": " << script.Failure();
+        if (c.message != nullptr) {
+            EXPECT_EQ(seen, MessageSeen(c.message)) << c.address.toStdString();
+        }
+        EXPECT_EQ(m_dialog->Scan().m_nRescanCountdown, 0) << c.address.toStdString();
+    }
+    QStringList shown;
+    ModalScript cancel;
+    cancel.Then(CancelAddressDialog(&shown));
+    QTest::keyClick(List(), Qt::Key_Return);
+    EXPECT_TRUE(cancel.Finished());
+    EXPECT_EQ(shown.value(1), "10.0.0.5");
+
+    // Anything sent above reaches the simulator before this probe does.
+    Action(ID_VIEW_REFRESH)->trigger();
+    ASSERT_TRUE(m_simulator->WaitForLineStartingWith("probe 2"));
+    EXPECT_EQ(m_simulator->CountLinesStartingWith("set-"), 0);
+}
+
+TEST_F(DeviceListTest, ChangeGoesToTheChosenDeviceEvenWhenARescanRefillsTheTable)
+{
+    ASSERT_NO_FATAL_FAILURE(Start({"--devices", "3", "--first-address", "10.0.0.1", "--rotate"}));
+    ASSERT_TRUE(ScanEndsWith(3));
+    Select("10.0.0.1 ");
+    ASSERT_EQ(List()->selectedItems().first()->data(Qt::UserRole).toInt(), 0);
+    bool rescanned = false;
+    ModalScript script;
+    script.Then([&](QWidget* modal) {
+        if (!rescanned) {   // while the dialog is open the table is refilled in another order
+            rescanned = true;
+            m_dialog->Refresh();
+            return false;
+        }
+        if (m_dialog->Scan().m_bScanning || m_dialog->Scan().m_nCount < 3)
+            return false;
+        return FillAddressDialog("10.0.0.50", "255.255.255.0")(modal);
+    });
+    QTest::keyClick(List(), Qt::Key_Return);
+    ASSERT_TRUE(script.Finished()) << script.Failure();
+    ASSERT_NE(m_dialog->Scan().m_devices[0].ipAddress, (IpOctets{10, 0, 0, 1})) << "row 0 now holds another device";
+    ASSERT_TRUE(m_simulator->WaitForLineStartingWith("set-ip"));
+    EXPECT_EQ(m_simulator->Lines().filter("set-ip").first().section(" from ", 0, 0),
+              "set-ip 02-C0-4E-00-00-00 10.0.0.1 -> 10.0.0.50");
+}
+
+TEST_F(DeviceListTest, WebPageOfTheSelectedDevice)
+{
+    ASSERT_NO_FATAL_FAILURE(Start({"--device", DEVICE_9, "--device", DEVICE_10}));
+    ASSERT_TRUE(ScanEndsWith(2));
+    QTest::keyClick(List(), Qt::Key_Return, Qt::AltModifier);
+    EXPECT_EQ(m_opened, QStringList{"http://10.0.0.10"}) << "one key press, one page";
+
+    const QRect secondLine = List()->visualItemRect(List()->item(1));
+    QTest::mouseClick(List()->viewport(), Qt::LeftButton, {}, secondLine.center());
+    QTest::mouseDClick(List()->viewport(), Qt::LeftButton, {}, secondLine.center());
+    Action(ID_CONFIG_DEVICE_SETTINGS)->trigger();
+    EXPECT_EQ(m_opened, (QStringList{"http://10.0.0.10", "http://10.0.0.9", "http://10.0.0.9"}));
+}
+
+TEST_F(DeviceListTest, EscKeepsTheWindowAndExitOrCloseEndIt)
+{
+    ASSERT_NO_FATAL_FAILURE(Start({"--devices", "1"}));
+    ASSERT_TRUE(ScanEndsWith(1));
+    QTest::keyClick(m_dialog.get(), Qt::Key_Escape);
+    EXPECT_TRUE(m_dialog->isVisible());
+    Action(ID_VIEW_EXIT)->trigger();
+    EXPECT_FALSE(m_dialog->isVisible());
+    EXPECT_EQ(m_dialog->result(), 0);
+
+    CDeviceListDlg second(DiscoveryEndpoints{QHostAddress(QHostAddress::LocalHost), 0,
+                                             QHostAddress(QHostAddress::LocalHost), m_simulator->Port()});
+    second.show();
+    ASSERT_TRUE(WaitFor([&] { return !second.Scan().m_bScanning && second.Scan().m_nCount == 1; }));
+    second.close();
+    EXPECT_FALSE(second.isVisible());
+    EXPECT_EQ(second.result(), IDOK);
+}
+
+TEST_F(DeviceListTest, SocketFailureIsReportedAndTheWindowStaysUsable)
+{
+    QUdpSocket holder;
+    ASSERT_TRUE(holder.bind(QHostAddress(QHostAddress::LocalHost), 0));
+    QStringList seen;
+    ModalScript script;
+    script.Then(ExpectMessage(&seen));
+    DiscoveryEndpoints taken{QHostAddress(QHostAddress::LocalHost), holder.localPort(),
+                             QHostAddress(QHostAddress::LocalHost), 0};
+    m_simulator = std::make_unique<SimulatorProcess>(QStringList{"--devices", "2"});
+    ASSERT_TRUE(m_simulator->Started());
+    taken.destinationPort = m_simulator->Port();
+    ASSERT_NO_FATAL_FAILURE(Start({"--devices", "2"}, taken));
+    EXPECT_TRUE(script.Finished()) << script.Failure();
+    EXPECT_EQ(seen, MessageSeen(MSG_SOCKET_CREATE_ERROR, QMessageBox::Warning));
+    EXPECT_TRUE(m_dialog->isVisible());
+    EXPECT_FALSE(m_dialog->findChild<QTimer*>("tickerTimer")->isActive());
+    EXPECT_FALSE(m_dialog->Scan().m_bScanning) << "no first scan";
+
+    QTest::keyClick(List(), Qt::Key_F5);
+    EXPECT_TRUE(m_dialog->Scan().m_bScanning) << "a manual refresh still opens a window";
+    ASSERT_TRUE(ScanEndsWith(0));
+    EXPECT_EQ(CountText(), "0");
+    EXPECT_EQ(Probes(), 0) << "nothing may go out without the socket";
+}
+
+TEST_F(DeviceListTest, MenuTextsFixedPitchAndColumnsUnderTheirHeaders)
+{
+    ASSERT_NO_FATAL_FAILURE(Start({"--device", DEVICE_10}));
+    ASSERT_TRUE(ScanEndsWith(1));
+    EXPECT_EQ(m_dialog->windowTitle(), "Corvane");
+    QStringList menu;
+    for (QAction* top : m_dialog->findChild<QMenuBar*>()->actions()) {
+        menu << top->text();
+        for (QAction* item : top->menu()->actions())
+            menu << (item->isSeparator() ? QString("-") : item->text());
+    }
+    EXPECT_EQ(menu, (QStringList{"&View", "&Refresh\tF5", "-", "E&xit\tAlt+F4", "&Config", "&IP Address\tEnter",
+                                 "&Device Settings\tAlt+Enter"}));
+
+    const QFontMetrics metrics(List()->font());
+    const int charWidth = metrics.horizontalAdvance('0');
+    for (QChar c : QString(" .-0123456789ABCDEF"))
+        EXPECT_EQ(metrics.horizontalAdvance(c), charWidth) << "'" << c.toLatin1() << "' in " << QFontInfo(List()->font()).family().toStdString();
+    EXPECT_GE(List()->viewport()->width(), int(56 * charWidth)) << "a whole line fits";
+    const int textLeft = List()->mapTo(m_dialog.get(), List()->viewport()->geometry().topLeft()).x();
+    const struct { const char* header; int column; } headers[] = {
+        {"IP Address", 0}, {"Subnet Mask", 16}, {"MAC Address", 32}, {"Device ID", 50}};
+    for (const auto& h : headers) {
+        QLabel* label = nullptr;
+        for (QLabel* l : m_dialog->findChildren<QLabel*>())
+            if (l->text() == h.header)
+                label = l;
+        ASSERT_NE(label, nullptr) << h.header;
+        const int labelLeft = label->mapTo(m_dialog.get(), QPoint(0, 0)).x();
+        EXPECT_NEAR(labelLeft, textLeft + h.column * charWidth, 3 * charWidth) << h.header;
+        EXPECT_LT(label->mapTo(m_dialog.get(), QPoint(0, 0)).y(), List()->mapTo(m_dialog.get(), QPoint(0, 0)).y());
+    }
+}
+
+} // namespace

@@ -1,0 +1,104 @@
+// The socket against real datagrams on loopback.
+
+#include "discovery_socket.h"
+#include "test_support.h"
+
+#include <QUdpSocket>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+namespace {
+
+struct CountingOwner : CDiscoveryOwner {
+    int calls = 0;
+    int ReceiveReplies() override { return ++calls; }
+};
+
+class DiscoverySocketTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_receiver.Create());
+        ASSERT_TRUE(m_sender.bind(QHostAddress(QHostAddress::LocalHost), 0));
+    }
+    void Send(QByteArray bytes)
+    {
+        m_sender.writeDatagram(bytes, QHostAddress(QHostAddress::LocalHost), m_receiver.localPort());
+    }
+    static QByteArray Reply(char firstOctet)
+    {
+        DISCOVERY_PACKET packet = BuildProbe();
+        packet.ipAddress = {std::uint8_t(firstOctet), 0, 0, 1};
+        return QByteArray(reinterpret_cast<const char*>(&packet), sizeof packet);
+    }
+
+    CDiscoverySocket m_receiver{DiscoveryEndpoints{QHostAddress(QHostAddress::LocalHost), 0,
+                                                   QHostAddress(QHostAddress::LocalHost), 9}};
+    QUdpSocket m_sender;
+};
+
+TEST_F(DiscoverySocketTest, OnlyWholeTwentyByteDatagramsAreStored)
+{
+    Send(Reply(10) + QByteArray(1, 'x'));
+    Send(Reply(10).left(19));
+    Send(QByteArray());
+    Send(Reply(11));
+    ASSERT_TRUE(WaitFor([&] { return m_receiver.hasPendingDatagrams(); }));
+
+    DISCOVERY_PACKET row;
+    std::memset(&row, 0x5A, sizeof row);
+    const DISCOVERY_PACKET before = row;
+    EXPECT_EQ(m_receiver.ReceiveFrom(row), 21);
+    EXPECT_EQ(std::memcmp(&row, &before, sizeof row), 0) << "never cut down to 20 bytes";
+    std::vector<qint64> sizes;
+    ASSERT_TRUE(WaitFor([&] {
+        const qint64 size = m_receiver.ReceiveFrom(row);
+        if (size >= 0)
+            sizes.push_back(size);
+        return sizes.size() == 3;
+    }));
+    EXPECT_EQ(sizes, (std::vector<qint64>{19, 0, 20}));
+    EXPECT_EQ(row.ipAddress[0], 11);
+    EXPECT_EQ(m_receiver.ReceiveFrom(row), -1) << "nothing left";
+}
+
+// QUdpSocket stays silent while a datagram is left unread. A reader that stops early
+// (as a full table does) must read, or discard, before more notifications come.
+TEST_F(DiscoverySocketTest, ReadinessComesBackOnlyAfterARead)
+{
+    CountingOwner owner;
+    m_receiver.m_pOwner = &owner;
+    Send(Reply(10));
+    ASSERT_TRUE(WaitFor([&] { return owner.calls == 1; }));
+    Send(Reply(11));
+    Send(Reply(12));
+    EXPECT_FALSE(WaitFor([&] { return owner.calls > 1; }, 300)) << "still silent: nothing was read";
+
+    EXPECT_EQ(m_receiver.DiscardPending(), 3);
+    Send(Reply(13));
+    ASSERT_TRUE(WaitFor([&] { return owner.calls == 2; })) << "a read re-arms readiness";
+    DISCOVERY_PACKET row{};
+    EXPECT_EQ(m_receiver.ReceiveFrom(row), 20);
+    EXPECT_EQ(row.ipAddress[0], 13);
+}
+
+TEST(DiscoverySocket, NothingIsSentBeforeItIsCreated)
+{
+    QUdpSocket listener;
+    ASSERT_TRUE(listener.bind(QHostAddress(QHostAddress::LocalHost), 0));
+    CDiscoverySocket socket(DiscoveryEndpoints{QHostAddress(QHostAddress::LocalHost), 0,
+                                               QHostAddress(QHostAddress::LocalHost), listener.localPort()});
+    socket.SendTo(BuildProbe());
+    EXPECT_EQ(socket.state(), QAbstractSocket::UnconnectedState) << "a send must not bind the socket by itself";
+    ASSERT_TRUE(socket.Create());
+    socket.SendTo(BuildProbe());
+    ASSERT_TRUE(WaitFor([&] { return listener.hasPendingDatagrams(); }));
+    QByteArray datagram(64, '\0');
+    datagram.resize(listener.readDatagram(datagram.data(), datagram.size()));
+    EXPECT_EQ(datagram, QByteArray::fromHex("4321303900000000000000000000000000000000"));
+}
+
+} // namespace

@@ -1,0 +1,9 @@
+#pragma once
+// Where a device's built-in web page lives.
+
+#include "discovery_packet.h"
+
+#include <string>
+
+std::string WebPageUrl(const IpOctets& address);           // http://a.b.c.d
+std::string WebPageCommandLine(const IpOctets& address);   // the Windows shell command opening it
