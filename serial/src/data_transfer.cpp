@@ -132,7 +132,8 @@ SERWYN_API int SERWYN_CALL SioRead(int port, int reg)
 {
     if (int check = checkOpenPort(port); check != kOk)
         return check;
-    auto address = static_cast<std::uint16_t>(port + reg);
+    // Unsigned, so that a register near the int limit wraps instead of overflowing.
+    auto address = static_cast<std::uint16_t>(static_cast<unsigned>(port) + static_cast<unsigned>(reg));
     std::uint8_t value = 0;
     if (!platform::readIoPort(address, value))
         return failWithOsError();

@@ -7,6 +7,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstring>
 
 using ::testing::ElementsAre;
@@ -426,6 +427,8 @@ TEST_F(FakePort, IoPortAddressIsPortPlusRegisterInSixteenBits)
     EXPECT_EQ(world().ioAddress, 0x3F8);
     EXPECT_EQ(SioRead(kPort, 0xFFFF), 0xA5);
     EXPECT_EQ(world().ioAddress, 2) << "the sum wraps at 16 bits";
+    EXPECT_EQ(SioRead(kPort, INT_MAX - 1), 0xA5) << "a sum past the int range wraps too";
+    EXPECT_EQ(world().ioAddress, 1);
     world().refuse = {{"readIoPort", 12}};
     EXPECT_EQ(SioRead(kPort, 0), SIO_OS_ERROR);
     EXPECT_EQ(SioWinError(nullptr, 0), 12);
