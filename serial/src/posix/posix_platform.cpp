@@ -111,6 +111,7 @@ bool setState(Handle handle, const LineSettings &settings)
     termios t{};
     if (tcgetattr(fd, &t) != 0)
         return false;
+    const termios before = t;
     if (!posix::toTermios(settings, t)) {
         errno = EINVAL;
         return false;
@@ -119,8 +120,13 @@ bool setState(Handle handle, const LineSettings &settings)
     const bool customRate = !posix::speedForRate(settings.baudRate, fixed);
     if (tcsetattr(fd, TCSANOW, &t) != 0)
         return false;
-    if (customRate && !posix::setCustomRate(fd, settings.baudRate))
+    if (customRate && !posix::setCustomRate(fd, settings.baudRate)) {
+        // A refused rate refuses the whole record: take back the rest.
+        const int refusal = errno;
+        tcsetattr(fd, TCSANOW, &before);
+        errno = refusal;
         return false;
+    }
     // Devices without modem-control lines (pseudo-terminals, some adapters)
     // refuse these; the settings stand all the same.
     if (settings.dtrControl == kDtrControlEnable)
