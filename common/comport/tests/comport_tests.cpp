@@ -43,6 +43,7 @@ TEST(ComPortOpen, SecondOpenIsRefusedInThisProcessAndAnother)
     int fd = comport::openExclusive(pty.name);
     ASSERT_GE(fd, 0) << std::strerror(errno);
     EXPECT_EQ(fcntl(fd, F_GETFL) & O_NONBLOCK, 0);
+    EXPECT_TRUE(fcntl(fd, F_GETFD) & FD_CLOEXEC) << "a program the caller starts must not inherit the port";
 
     errno = 0;
     EXPECT_EQ(comport::openExclusive(pty.name), -1);
