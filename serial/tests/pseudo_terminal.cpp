@@ -2,9 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <poll.h>
 #include <pty.h>
-#include <thread>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace {
@@ -31,6 +32,15 @@ PseudoTerminal::~PseudoTerminal()
 void PseudoTerminal::send(const std::string &bytes) const
 {
     ASSERT_EQ(write(master, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    // The terminal side takes them in asynchronously; poll flushes that in.
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    int waiting = 0;
+    while (ioctl(terminal, FIONREAD, &waiting) == 0 && waiting < static_cast<int>(bytes.size()) &&
+           std::chrono::steady_clock::now() < deadline) {
+        pollfd ready{terminal, POLLIN, 0};
+        poll(&ready, 1, 100);
+    }
+    ASSERT_GE(waiting, static_cast<int>(bytes.size())) << "the bytes never reached the port's side";
 }
 
 std::string PseudoTerminal::receive(std::size_t count) const
@@ -54,15 +64,4 @@ void PseudoTerminal::hangUp()
 {
     close(master);
     master = -1;
-}
-
-bool eventually(const std::function<bool()> &condition)
-{
-    const auto deadline = std::chrono::steady_clock::now() + kPatience;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
 }

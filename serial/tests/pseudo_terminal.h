@@ -1,9 +1,7 @@
 // A pseudo-terminal pair for playing the device at the other end of a port.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
-#include <functional>
 #include <string>
 
 struct PseudoTerminal {
@@ -16,16 +14,14 @@ struct PseudoTerminal {
     PseudoTerminal(const PseudoTerminal &) = delete;
     PseudoTerminal &operator=(const PseudoTerminal &) = delete;
 
-    // Sends bytes from the device's side.
+    // Sends bytes from the device's side and waits up to five seconds until
+    // they can be read at the port's side.
     void send(const std::string &bytes) const;
     // Waits up to five seconds for count bytes at the device's side.
     std::string receive(std::size_t count) const;
     // Hangs up the device's side.
     void hangUp();
 };
-
-// Polls condition until it holds or five seconds have passed.
-bool eventually(const std::function<bool()> &condition);
 
 // The rate of a line whose speed was set as a custom rate, or 0.
 std::uint32_t customRateOf(int fd);
