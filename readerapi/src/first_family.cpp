@@ -169,19 +169,21 @@ std::int32_t SpecialCommand(ReaderSession &s, std::int32_t handle, const std::ui
         return RC_BAD_HANDLE;
     FrameExchange &fx = s.exchange;
     const unsigned length = static_cast<std::uint8_t>(commandLength);
+    // A command with no byte sends nothing: its reply would be an earlier
+    // operation's, and for 0x86 the user data's length byte (the command
+    // length less one) would not fit.
+    if (length == 0)
+        return RC_FAILED;
     int result = XR_OK;
     switch (command[0]) {
     case 0x84:
-        // Only 0x84 0x00 has a reader command; anything else would answer
-        // with an earlier operation's reply.
-        if (command[1] != 0)
+        // Only 0x84 0x00 has a reader command; the second byte must be
+        // within the command.
+        if (length < 2 || command[1] != 0)
             return RC_FAILED;
         result = SendB3(fx, s.port);
         break;
     case 0x86:
-        // The user data's length byte is the command length less one.
-        if (length == 0)
-            return RC_FAILED;
         result = SendUserData(fx, s.port, command + 1, length);
         break;
     case 0x89: result = SendA7(fx, s.port); break;

@@ -184,9 +184,15 @@ TEST_F(ReaderApiTest, SpecialCommandsThatSendNothingFailWithoutTouchingBuffers)
                                      reply, &length),
                   RC_FAILED)
             << std::hex << int(command[0]);
-    const std::uint8_t userData[] = {0x86, 1, 2};
-    EXPECT_EQ(QARNSpecialCommand(handle, userData, 0x100, reply, &length), RC_FAILED)
-        << "a command length of 0 has no user data length";
+    // Commands too short for what byte 0 selects send nothing, even when
+    // the bytes beyond the command length would select a reader command.
+    const struct {
+        Bytes bytes;
+        std::int32_t length;
+    } tooShort[] = {{{0x86, 1, 2}, 0x100}, {{0x89}, 0}, {{0x84, 0x00}, 1}, {{0x84, 0x00}, 0x201}};
+    for (const auto &c : tooShort)
+        EXPECT_EQ(QARNSpecialCommand(handle, c.bytes.data(), c.length, reply, &length), RC_FAILED)
+            << std::hex << int(c.bytes[0]) << " length " << c.length;
     EXPECT_TRUE(sim.requests().empty());
     EXPECT_EQ(length, 0xEE);
     EXPECT_EQ(reply[0], 0xEE);
