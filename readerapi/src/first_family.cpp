@@ -46,16 +46,19 @@ std::int32_t TerminateApi(ReaderSession &s)
     return RC_OK;
 }
 
+std::int32_t OpenAddressedReader(ReaderSession &s, std::int32_t *handle)
+{
+    const bool accepted = replied(s, SendOpenReader(s.exchange, s.port, s.readerAddress[0]));
+    s.currentHandle = accepted ? 0 : 1;
+    *handle = s.currentHandle;
+    return accepted ? RC_OK : RC_FAILED;
+}
+
 std::int32_t OpenReader(ReaderSession &s, std::int32_t *handle, std::int32_t address)
 {
     s.readerAddress[0] = static_cast<std::uint8_t>(address);
-    if (!replied(s, SendOpenReader(s.exchange, s.port, s.readerAddress[0]))) {
-        *handle = 1;
-        s.currentHandle = 1;
+    if (OpenAddressedReader(s, handle) != RC_OK)
         return RC_FAILED;
-    }
-    *handle = 0;
-    s.currentHandle = 0;
 
     std::time_t now = std::time(nullptr);
     std::tm local{};
@@ -125,21 +128,35 @@ std::int32_t GetFileLen(ReaderSession &s, std::int32_t handle, std::uint32_t *le
     return RC_OK;
 }
 
-std::int32_t GetLogData(ReaderSession &s, std::int32_t handle, std::uint8_t *record,
-                        std::uint8_t *recordLength)
+std::int32_t FetchLogReply(ReaderSession &s, std::int32_t handle, std::uint8_t *recordLength)
 {
     if (handle != s.currentHandle)
         return RC_BAD_HANDLE;
     if (SendGetLog(s.exchange, s.port) != XR_OK)
         return RC_FAILED;
+    // 'Q' and 'R' carry no record; any other status does, 0x40 or not.
     const std::uint8_t status = s.exchange.replyStatus();
     if (status == STATUS_Q)
         return RC_LOG_E4;
     if (status == STATUS_R)
         return RC_LOG_E5;
+    *recordLength = s.exchange.replyLength();
+    return RC_OK;
+}
 
-    const std::uint8_t length = s.exchange.replyLength();
-    *recordLength = length;
+std::int32_t AcknowledgeLog(ReaderSession &s, std::uint8_t value)
+{
+    if (SendLogAck(s.exchange, s.port, value) != XR_OK)
+        return RC_FAILED;
+    return s.exchange.replyStatus() == STATUS_S ? RC_LOG_E4 : RC_OK;
+}
+
+std::int32_t GetLogData(ReaderSession &s, std::int32_t handle, std::uint8_t *record,
+                        std::uint8_t *recordLength)
+{
+    const std::int32_t fetched = FetchLogReply(s, handle, recordLength);
+    if (fetched != RC_OK)
+        return fetched;
     std::uint8_t *payload = s.exchange.replyPayload();
     // A record whose byte 5 is 0xFF stands for the one handed out before.
     if (payload[5] == 0xFF) {
@@ -147,8 +164,8 @@ std::int32_t GetLogData(ReaderSession &s, std::int32_t handle, std::uint8_t *rec
         return RC_OK;
     }
     payload[5] = BcdToBin(payload[5]);
-    std::memcpy(record, payload, length);
-    std::memcpy(s.retainedLog, record, length);
+    std::memcpy(record, payload, s.exchange.replyLength());
+    std::memcpy(s.retainedLog, record, s.exchange.replyLength());
     return RC_OK;
 }
 
@@ -156,9 +173,7 @@ std::int32_t GetLogAck(ReaderSession &s, std::int32_t handle, std::int32_t value
 {
     if (handle != s.currentHandle)
         return RC_BAD_HANDLE;
-    if (SendLogAck(s.exchange, s.port, static_cast<std::uint8_t>(value)) != XR_OK)
-        return RC_FAILED;
-    return s.exchange.replyStatus() == STATUS_S ? RC_LOG_E4 : RC_OK;
+    return AcknowledgeLog(s, static_cast<std::uint8_t>(value));
 }
 
 std::int32_t SpecialCommand(ReaderSession &s, std::int32_t handle, const std::uint8_t *command,
@@ -169,19 +184,21 @@ std::int32_t SpecialCommand(ReaderSession &s, std::int32_t handle, const std::ui
         return RC_BAD_HANDLE;
     FrameExchange &fx = s.exchange;
     const unsigned length = static_cast<std::uint8_t>(commandLength);
+    // A command with no byte sends nothing: its reply would be an earlier
+    // operation's, and for 0x86 the user data's length byte (the command
+    // length less one) would not fit.
+    if (length == 0)
+        return RC_FAILED;
     int result = XR_OK;
     switch (command[0]) {
     case 0x84:
-        // Only 0x84 0x00 has a reader command; anything else would answer
-        // with an earlier operation's reply.
-        if (command[1] != 0)
+        // Only 0x84 0x00 has a reader command; the second byte must be
+        // within the command.
+        if (length < 2 || command[1] != 0)
             return RC_FAILED;
         result = SendB3(fx, s.port);
         break;
     case 0x86:
-        // The user data's length byte is the command length less one.
-        if (length == 0)
-            return RC_FAILED;
         result = SendUserData(fx, s.port, command + 1, length);
         break;
     case 0x89: result = SendA7(fx, s.port); break;

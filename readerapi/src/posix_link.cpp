@@ -45,12 +45,14 @@ Port PosixLink::OpenPort(std::uint16_t portNumber, char parity)
     int fd = comport::open(portNumber);
     if (fd < 0)
         return kNoPort;
-    ClearDtr(fd);
-    ClearRts(fd);
     tcflush(fd, TCIOFLUSH);
     // A port whose settings were refused is still handed out, as the
     // reader's checksums catch a line that runs wrong.
     ConfigurePort(fd, parity);
+    // After the settings: the driver raises DTR and RTS when the speed
+    // leaves B0.
+    ClearDtr(fd);
+    ClearRts(fd);
     return fd;
 }
 

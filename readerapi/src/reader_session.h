@@ -50,6 +50,15 @@ std::int32_t SpecialCommand(ReaderSession &s, std::int32_t handle, const std::ui
                             std::int32_t commandLength, std::uint8_t *reply,
                             std::uint8_t *replyLength);
 
+// Shared by both families. Sends CMD_OPEN_READER with reader address byte 0
+// and records the handle the caller gets.
+std::int32_t OpenAddressedReader(ReaderSession &s, std::int32_t *handle);
+// Handle test and CMD_GET_LOG; RC_OK when the reply carries a record, whose
+// length has then been written.
+std::int32_t FetchLogReply(ReaderSession &s, std::int32_t handle, std::uint8_t *recordLength);
+// CMD_LOG_ACK; 228 when the reader answers 'S'.
+std::int32_t AcknowledgeLog(ReaderSession &s, std::uint8_t value);
+
 // Second family; the rest of it shares the first family's operations.
 std::int32_t TrqOpenReader(ReaderSession &s, std::int32_t *handle,
                            const std::uint8_t *identification);

@@ -13,15 +13,7 @@ std::int32_t TrqOpenReader(ReaderSession &s, std::int32_t *handle,
     std::memcpy(s.readerAddress, identification, kReaderAddressSize);
     // Byte 0 of the identification addresses the reader, as the first
     // family's address does.
-    if (SendOpenReader(s.exchange, s.port, s.readerAddress[0]) != XR_OK ||
-        s.exchange.replyStatus() != STATUS_OK) {
-        *handle = 1;
-        s.currentHandle = 1;
-        return RC_FAILED;
-    }
-    *handle = 0;
-    s.currentHandle = 0;
-    return RC_OK;
+    return OpenAddressedReader(s, handle);
 }
 
 std::int32_t TrqCloseReader(ReaderSession &s, std::int32_t handle)
@@ -32,25 +24,14 @@ std::int32_t TrqCloseReader(ReaderSession &s, std::int32_t handle)
 std::int32_t TrqGetLogEntry(ReaderSession &s, std::int32_t handle, std::uint8_t *record,
                             std::uint8_t *recordLength)
 {
-    if (handle != s.currentHandle)
-        return RC_BAD_HANDLE;
-    if (SendGetLog(s.exchange, s.port) != XR_OK)
-        return RC_FAILED;
-    const std::uint8_t status = s.exchange.replyStatus();
-    if (status == STATUS_Q)
-        return RC_LOG_E4;
-    if (status == STATUS_R)
-        return RC_LOG_E5;
-
-    const std::uint8_t length = s.exchange.replyLength();
-    *recordLength = length;
+    const std::int32_t fetched = FetchLogReply(s, handle, recordLength);
+    if (fetched != RC_OK)
+        return fetched;
+    // No retained record in this family: 0xFF is converted like any byte.
     std::uint8_t *payload = s.exchange.replyPayload();
     payload[5] = BcdToBin(payload[5]);
-    std::memcpy(record, payload, length);
-
-    if (SendLogAck(s.exchange, s.port, 0) != XR_OK)
-        return RC_FAILED;
-    return s.exchange.replyStatus() == STATUS_S ? RC_LOG_E4 : RC_OK;
+    std::memcpy(record, payload, s.exchange.replyLength());
+    return AcknowledgeLog(s, 0);
 }
 
 } // namespace qarn

@@ -16,6 +16,7 @@ TEST(Commands, RequestLayoutsAndFirstByteTimeouts)
     const std::uint8_t clock[7] = {126, 3, 7, 14, 5, 9, 6};
     const Bytes record(40, 0x5A);
     const Bytes data{1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+    const Bytes big(254, 0x33);
     using Send = std::function<int(qarn::FrameExchange &)>;
     struct Case {
         const char *name;
@@ -42,6 +43,10 @@ TEST(Commands, RequestLayoutsAndFirstByteTimeouts)
          {0x81, 0xA1, 4, 1, 2, 3, 4}, 8, 500},
         {"file block", [&](auto &fx) { return qarn::SendFile2Next(fx, 3, 10, data.data()); },
          {0x81, 0xA5, 11, 2, 1, 2}, 15, 5000},
+        {"largest first block", [&](auto &fx) { return qarn::SendFile1First(fx, 3, 252, big.data()); },
+         {0x81, 0xA2, 0xFD, 63, 0x33}, 257, 5000},
+        {"254 bytes", [&](auto &fx) { return qarn::SendFile1Next(fx, 3, 254, big.data()); },
+         {0x81, 0xA3, 0xFF, 63, 0x33}, 259, 5000},
         {"record 256", [&](auto &fx) { return qarn::SendFile3Record(fx, 3, 256, record.data()); },
          {0x81, 0xA6, 41, 0, 0x5A}, 45, 5000},
     };
@@ -56,20 +61,6 @@ TEST(Commands, RequestLayoutsAndFirstByteTimeouts)
         EXPECT_EQ(sent.size(), c.size) << c.name;
         EXPECT_EQ(link.readTimeouts.at(sent.size()), c.timeout) << c.name;
     }
-}
-
-TEST(Commands, LargestFileBlockFillsTheLengthByte)
-{
-    FakeLink link;
-    link.reader = [](FakeLink &l, const Bytes &) { l.reply(0x10, {}); };
-    qarn::FrameExchange fx{link};
-    Bytes data(254, 0x33);
-    ASSERT_EQ(qarn::SendFile1First(fx, 3, 252, data.data()), qarn::XR_OK);
-    EXPECT_EQ(Bytes(link.writes[0].begin(), link.writes[0].begin() + 4), (Bytes{0x81, 0xA2, 0xFD, 63}));
-    EXPECT_EQ(link.writes[0].size(), 257u);
-    ASSERT_EQ(qarn::SendFile1Next(fx, 3, 254, data.data()), qarn::XR_OK);
-    EXPECT_EQ(link.writes[1][2], 0xFF);
-    EXPECT_EQ(link.writes[1].size(), 259u);
 }
 
 TEST(ClockRecord, BuiltFromLocalTimeAsPlainNumbers)

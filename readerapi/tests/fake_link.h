@@ -18,7 +18,7 @@ struct FakeLink final : qarn::SerialLink {
     std::uint32_t now = 1000;
     bool echoes = true;
     qarn::Port openResult = 3;
-    int opens = 0, closes = 0;
+    int closes = 0;
     std::deque<Arrival> incoming;
     std::vector<std::vector<std::uint8_t>> writes;
     std::vector<std::uint32_t> readTimeouts;
@@ -26,11 +26,7 @@ struct FakeLink final : qarn::SerialLink {
     // The reader behind the line: called after each write and its echo.
     std::function<void(FakeLink &, const std::vector<std::uint8_t> &)> reader;
 
-    qarn::Port OpenPort(std::uint16_t, char) override
-    {
-        ++opens;
-        return openResult;
-    }
+    qarn::Port OpenPort(std::uint16_t, char) override { return openResult; }
 
     int ClosePort(qarn::Port) override
     {

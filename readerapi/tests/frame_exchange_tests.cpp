@@ -20,26 +20,27 @@ struct FrameExchangeTest : ::testing::Test {
 
 TEST_F(FrameExchangeTest, ReplyIsReadWithEchoFirstByteAndInterByteTimeouts)
 {
-    fx.firstByteTimeoutMs = 500;
-    link.reader = [](FakeLink &l, const Bytes &) { l.reply(0x40, {0x26, 3, 7, 14, 5, 9, 6}, 20); };
-    ASSERT_EQ(qarn::Transact(fx, 3, kGetTime.data(), 3), qarn::XR_OK);
+    ASSERT_EQ(FakeLink::frame(0x40, {}), (Bytes{0xF8, 0x40, 0x00, 0xB8})) << "a correct frame XORs to 0";
+    for (std::size_t n : {0, 7, 255}) {
+        FakeLink l;
+        FrameExchange f{l};
+        f.firstByteTimeoutMs = 500;
+        Bytes payload(n);
+        std::iota(payload.begin(), payload.end(), 0);
+        l.reader = [&](FakeLink &r, const Bytes &) { r.reply(0x40, payload, 20); };
+        ASSERT_EQ(qarn::Transact(f, 3, kGetTime.data(), 3), qarn::XR_OK) << n;
 
-    EXPECT_EQ(link.writes, (std::vector<Bytes>{{0x81, 0xB2, 0x00, 0x33}}));
-    std::vector<std::uint32_t> expected(4, 50);
-    expected.push_back(500);
-    expected.insert(expected.end(), 2 + 7 + 1, 150);
-    EXPECT_EQ(link.readTimeouts, expected);
-    EXPECT_EQ(fx.replyStatus(), 0x40);
-    EXPECT_EQ(fx.replyLength(), 7);
-    EXPECT_EQ(Bytes(fx.replyPayload(), fx.replyPayload() + 7), (Bytes{0x26, 3, 7, 14, 5, 9, 6}));
-    EXPECT_TRUE(link.delays.empty()) << "no pause after a good attempt";
-}
-
-TEST_F(FrameExchangeTest, EmptyOkReplyGivesStatusAndZeroLength)
-{
-    link.reader = [](FakeLink &l, const Bytes &) { l.arrive({0xF8, 0x40, 0x00, 0xB8}); };
-    EXPECT_EQ(qarn::Transact(fx, 3, kGetTime.data(), 3), qarn::XR_OK);
-    EXPECT_EQ(fx.replyLength(), 0);
+        EXPECT_EQ(l.writes, (std::vector<Bytes>{{0x81, 0xB2, 0x00, 0x33}}));
+        std::vector<std::uint32_t> expected(4, 50);
+        expected.push_back(500);
+        expected.insert(expected.end(), 2 + n + 1, 150);
+        EXPECT_EQ(l.readTimeouts, expected) << n;
+        EXPECT_EQ(f.replyStatus(), 0x40);
+        EXPECT_EQ(f.replyLength(), n);
+        EXPECT_EQ(Bytes(f.replyPayload(), f.replyPayload() + n), payload);
+        EXPECT_EQ(f.frameLength, n + 4) << "the longest reply reaches index 258";
+        EXPECT_TRUE(l.delays.empty()) << "no pause after a good attempt";
+    }
 }
 
 TEST_F(FrameExchangeTest, LineWithoutEchoFailsSixTimesWithPauses)
@@ -105,17 +106,6 @@ TEST_F(FrameExchangeTest, CutRepliesReportWhereTheyStopped)
         EXPECT_EQ(qarn::Exchange(fx, 3, kGetTime.data(), 3), c.result) << c.kept << " bytes kept";
         EXPECT_EQ(link.now - before, 151u) << "gives up 150 ms after the last byte";
     }
-}
-
-TEST_F(FrameExchangeTest, LongestReplyFillsBufferToIndex258)
-{
-    Bytes payload(255);
-    std::iota(payload.begin(), payload.end(), 0);
-    link.reader = [&](FakeLink &l, const Bytes &) { l.reply(0x40, payload); };
-    ASSERT_EQ(qarn::Transact(fx, 3, kGetTime.data(), 3), qarn::XR_OK);
-    EXPECT_EQ(fx.replyLength(), 255);
-    EXPECT_EQ(fx.frame[257], 254);
-    EXPECT_EQ(fx.frameLength, 259u);
 }
 
 TEST_F(FrameExchangeTest, EchoPhaseTrustsTheEchoedLengthByte)

@@ -48,17 +48,6 @@ TEST_F(ReaderApiTest, TrqTwinsBehaveLikeTheFirstFamily)
     ASSERT_EQ(TRQGetInfoV1(handle, first), RC_OK);
     ASSERT_EQ(QARNGetReaderInfo(handle, second), RC_OK);
     EXPECT_EQ(std::memcmp(first, second, 64), 0);
-
-    const std::uint8_t command[] = {0x86, 7, 8};
-    std::uint8_t length1 = 0, length2 = 0;
-    ASSERT_EQ(TRQUserCommand(handle, command, 3, first, &length1), RC_OK);
-    const readersim::Request viaTrq = sim.requests().back();
-    ASSERT_EQ(QARNSpecialCommand(handle, command, 3, second, &length2), RC_OK);
-    EXPECT_EQ(sim.requests().back().command, viaTrq.command);
-    EXPECT_EQ(sim.requests().back().payload, viaTrq.payload);
-    EXPECT_EQ(Bytes(first, first + length1), Bytes(second, second + length2));
-    const std::uint8_t nothing[] = {0x84, 1};
-    EXPECT_EQ(TRQUserCommand(handle, nothing, 2, first, &length1), RC_FAILED);
 }
 
 TEST_F(ReaderApiTest, LogEntryIsConvertedAndAcknowledgedInOneCall)

@@ -99,18 +99,6 @@ TEST(SerialLinkWait, QueuedByteIsTakenWithZeroTimeout)
     EXPECT_EQ(byte, 0x43);
 }
 
-TEST(SerialLinkWait, SilentPortTimesOutAfterTheWholeWait)
-{
-    Pty pty;
-    qarn::MonotonicTick tick;
-    qarn::PosixLink link(tick);
-    std::uint8_t byte = 7;
-    const std::uint32_t start = tick.now();
-    EXPECT_EQ(link.ReadByte(pty.slave, &byte, 30), 0);
-    EXPECT_GT(tick.now() - start, 30u);
-    EXPECT_EQ(byte, 7);
-}
-
 TEST(SerialLinkWait, HungUpPortTimesOutLikeASilentOne)
 {
     Pty pty;
@@ -170,16 +158,6 @@ TEST(SerialLinkPort, OnlyLowerCaseNMeansNoParity)
         EXPECT_EQ(settings.c_cflag & (PARENB | PARODD | CSTOPB | CRTSCTS), expected) << selector;
         EXPECT_EQ(settings.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
     }
-}
-
-TEST(SerialLinkPort, MissingDeviceGivesNoPort)
-{
-    setenv("COM9", "/nonexistent/tty", 1);
-    qarn::MonotonicTick tick;
-    qarn::PosixLink link(tick);
-    EXPECT_EQ(link.OpenPort(9, 'n'), qarn::kNoPort);
-    EXPECT_EQ(link.OpenPort(0, 'n'), qarn::kNoPort);
-    unsetenv("COM9");
 }
 
 } // namespace
