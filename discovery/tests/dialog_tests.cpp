@@ -85,6 +85,22 @@ protected:
         return nullptr;
     }
 
+    // With nothing selected, Enter, Alt+Enter and both Config items do nothing, and Esc
+    // keeps the window. A dialog opened by mistake would hold the key press until closed.
+    void ExpectCommandsDoNothing()
+    {
+        ModalScript unexpected(3000);
+        unexpected.Then([](QWidget* modal) { modal->close(); return true; });
+        QTest::keyClick(List(), Qt::Key_Return);
+        QTest::keyClick(List(), Qt::Key_Return, Qt::AltModifier);
+        Action(ID_CONFIG_IP_ADDRESS)->trigger();
+        Action(ID_CONFIG_DEVICE_SETTINGS)->trigger();
+        QTest::keyClick(List(), Qt::Key_Escape);
+        EXPECT_EQ(unexpected.Handled(), 0);
+        EXPECT_TRUE(m_opened.isEmpty());
+        EXPECT_TRUE(m_dialog->isVisible()) << "Esc never closes the window";
+    }
+
     std::unique_ptr<SimulatorProcess> m_simulator;
     std::unique_ptr<CDeviceListDlg> m_dialog;
     QStringList m_opened;
@@ -92,7 +108,9 @@ protected:
 
 TEST_F(DeviceListTest, FirstScanListsSortedLinesThatKnowTheirRowsAndSelectsTheLowest)
 {
-    ASSERT_NO_FATAL_FAILURE(Start({"--device", DEVICE_9, "--device", DEVICE_10}));
+    // Bad datagrams first: 19 and 21 bytes end a drain, the others are skipped; none is listed.
+    ASSERT_NO_FATAL_FAILURE(
+        Start({"--device", DEVICE_9, "--device", DEVICE_10, "--malformed", "short,long,swapped,other"}));
     ASSERT_TRUE(ScanEndsWith(2));
     EXPECT_EQ(Lines(), (QStringList{LINE_10, LINE_9})) << "text order, not arrival order";
     EXPECT_EQ(List()->item(0)->data(Qt::UserRole).toInt(), 1) << "10.0.0.10 answered second";
@@ -102,51 +120,31 @@ TEST_F(DeviceListTest, FirstScanListsSortedLinesThatKnowTheirRowsAndSelectsTheLo
     EXPECT_EQ(Probes(), 1) << "the first scan starts by itself";
 }
 
-TEST_F(DeviceListTest, LateRepliesAreAddedWithoutASelectionAndCommandsNeedOne)
+TEST_F(DeviceListTest, NoAnswerThenLateRepliesAndCommandsWithoutASelection)
 {
-    ASSERT_NO_FATAL_FAILURE(Start({"--devices", "2", "--delay-ms", "1500"}));
+    // The test plays the devices itself, so that its replies surely come after the window closed.
+    QUdpSocket device;
+    ASSERT_TRUE(device.bind(QHostAddress(QHostAddress::LocalHost), 0));
+    Open(device.localPort());
+    ASSERT_TRUE(WaitFor([&] { return device.hasPendingDatagrams(); }));
+    QHostAddress window;
+    quint16 windowPort = 0;
+    char probe[64];
+    ASSERT_EQ(device.readDatagram(probe, sizeof probe, &window, &windowPort), 20);
     ASSERT_TRUE(ScanEndsWith(0));
     EXPECT_EQ(CountText(), "0");
+    ASSERT_NO_FATAL_FAILURE(ExpectCommandsDoNothing());
+
+    for (std::uint8_t last : {9, 10}) {
+        DISCOVERY_PACKET reply = BuildProbe();
+        reply.ipAddress = {10, 0, 0, last};
+        device.writeDatagram(reinterpret_cast<const char*>(&reply), sizeof reply, window, windowPort);
+    }
     ASSERT_TRUE(WaitFor([&] { return m_dialog->Scan().m_nCount == 2; }));
     EXPECT_EQ(CountText(), "2");
     EXPECT_EQ(List()->count(), 2);
     EXPECT_TRUE(SelectedLine().isEmpty()) << "only the end of a scan window selects";
-
-    ModalScript unexpected(3000);
-    unexpected.Then([](QWidget* modal) { modal->close(); return true; });
-    QTest::keyClick(List(), Qt::Key_Return);
-    QTest::keyClick(List(), Qt::Key_Return, Qt::AltModifier);
-    Action(ID_CONFIG_IP_ADDRESS)->trigger();
-    Action(ID_CONFIG_DEVICE_SETTINGS)->trigger();
-    QTest::qWait(100);
-    EXPECT_EQ(unexpected.Handled(), 0) << "no dialog without a selected device";
-    EXPECT_TRUE(m_opened.isEmpty());
-}
-
-TEST_F(DeviceListTest, NoDeviceMeansAnEmptyListAndQuietCommands)
-{
-    ASSERT_NO_FATAL_FAILURE(Start({"--devices", "0"}));
-    ASSERT_TRUE(ScanEndsWith(0));
-    ModalScript unexpected(3000);
-    unexpected.Then([](QWidget* modal) { modal->close(); return true; });
-    QTest::keyClick(List(), Qt::Key_Return);
-    QTest::keyClick(List(), Qt::Key_Return, Qt::AltModifier);
-    Action(ID_CONFIG_IP_ADDRESS)->trigger();
-    Action(ID_CONFIG_DEVICE_SETTINGS)->trigger();
-    QTest::keyClick(List(), Qt::Key_Escape);
-    QTest::qWait(100);
-    EXPECT_EQ(unexpected.Handled(), 0);
-    EXPECT_TRUE(m_opened.isEmpty());
-    EXPECT_TRUE(m_dialog->isVisible()) << "Esc never closes the window";
-    EXPECT_EQ(CountText(), "0");
-}
-
-TEST_F(DeviceListTest, MalformedDatagramsNeverReachTheListAndDoNotStopTheDrain)
-{
-    ASSERT_NO_FATAL_FAILURE(Start({"--devices", "3", "--malformed", "short,long,swapped,other"}));
-    ASSERT_TRUE(ScanEndsWith(3));
-    for (const QString& line : Lines())
-        EXPECT_TRUE(line.startsWith("10.0.0.10")) << line.toStdString();
+    ASSERT_NO_FATAL_FAILURE(ExpectCommandsDoNothing());
 }
 
 TEST_F(DeviceListTest, F5TwiceInOneWindowSendsOneProbe)
@@ -191,11 +189,16 @@ TEST_F(DeviceListTest, AddressChangeSendsBothCommandsAndTheRescanShowsTheResult)
     ASSERT_NO_FATAL_FAILURE(Start({"--device", "10.0.0.5,255.255.255.0,00-11-22-33-44-55,7"}));
     ASSERT_TRUE(ScanEndsWith(1));
     QStringList shown;
+    QWidget* owner = nullptr;
     ModalScript script;
-    script.Then(FillAddressDialog("10.0.0.6", "255.255.0.0", &shown));
-    QTest::keyClick(List(), Qt::Key_Return);
+    script.Then([&](QWidget* modal) {
+        owner = modal->parentWidget();
+        return FillAddressDialog("10.0.0.6", "255.255.0.0", &shown)(modal);
+    });
+    Action(ID_CONFIG_IP_ADDRESS)->trigger();
     EXPECT_TRUE(script.Finished()) << script.Failure();
     EXPECT_EQ(shown, (QStringList{"Set IP Address", "10.0.0.5", "255.255.255.0"}));
+    EXPECT_EQ(owner, m_dialog.get());
     EXPECT_EQ(m_dialog->Scan().m_nRescanCountdown, RESCAN_TICKS_AFTER_CHANGE);
 
     ASSERT_TRUE(m_simulator->WaitForLineStartingWith("set-mask"));
@@ -210,20 +213,6 @@ TEST_F(DeviceListTest, AddressChangeSendsBothCommandsAndTheRescanShowsTheResult)
     EXPECT_EQ(Lines(), QStringList{"10.0.0.6        255.255.0.0     00-11-22-33-44-55      7"});
 }
 
-TEST_F(DeviceListTest, MaskOnlyChangeFromTheMenuCarriesTheCurrentAddress)
-{
-    ASSERT_NO_FATAL_FAILURE(Start({"--device", "10.0.0.5,255.255.255.0,00-11-22-33-44-55,7"}));
-    ASSERT_TRUE(ScanEndsWith(1));
-    ModalScript script;
-    script.Then(FillAddressDialog("10.0.0.5", "255.0.255.0"));
-    Action(ID_CONFIG_IP_ADDRESS)->trigger();
-    EXPECT_TRUE(script.Finished()) << script.Failure();
-    ASSERT_TRUE(m_simulator->WaitForLineStartingWith("set-mask"));
-    EXPECT_EQ(m_simulator->CountLinesStartingWith("set-ip"), 0);
-    EXPECT_EQ(m_simulator->Lines().filter("set-mask").first().section(" from ", 0, 0),
-              "set-mask 00-11-22-33-44-55 255.255.255.0 -> 255.0.255.0 (address 10.0.0.5)");
-}
-
 TEST_F(DeviceListTest, RefusedOrUnchangedValuesSendNothing)
 {
     ASSERT_NO_FATAL_FAILURE(Start({"--device", "10.0.0.5,255.255.255.0,00-11-22-33-44-55,7"}));
@@ -231,11 +220,10 @@ TEST_F(DeviceListTest, RefusedOrUnchangedValuesSendNothing)
     struct Case { QString address, mask; const char* message; };
     const Case cases[] = {
         {"10.0.0.255", "255.255.255.0", MSG_INVALID_IP_ADDRESS},
-        {"127.0.0.1", "255.255.255.0", MSG_INVALID_IP_ADDRESS},
         {" 10.0.0.6", "255.255.255.0", MSG_INVALID_IP_ADDRESS},
         {"1.2.3", "", MSG_INVALID_IP_ADDRESS},   // both wrong: only the address is reported
         {"10.0.0.6", "254.0.0.0", MSG_INVALID_MASK},
-        {"10.0.0.6", "", MSG_INVALID_MASK},
+        {"10.0.0.6", QString("255.255.255.0") + QChar(0) + "junk", MSG_INVALID_MASK},   // nothing passes after a NUL
         {"10.0.0.5   ", "255.255.255.0", nullptr},   // unchanged: no message, nothing sent
     };
     for (const Case& c : cases) {
