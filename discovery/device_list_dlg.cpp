@@ -235,7 +235,7 @@ void CDeviceListDlg::OnTimer(int timerId)
 int CDeviceListDlg::SelectedRow() const
 {
     const QList<QListWidgetItem*> selected = m_list->selectedItems();
-    if (selected.isEmpty())
+    if (m_scan.m_nCount == 0 || selected.isEmpty())
         return -1;
     bool ok = false;
     const int row = selected.first()->data(ROW_INDEX_ROLE).toInt(&ok);
@@ -244,8 +244,6 @@ int CDeviceListDlg::SelectedRow() const
 
 void CDeviceListDlg::ChangeAddress()
 {
-    if (m_scan.m_nCount == 0)
-        return;
     const int row = SelectedRow();
     if (row < 0)
         return;
@@ -278,8 +276,6 @@ void CDeviceListDlg::ChangeAddress()
 
 void CDeviceListDlg::OpenDeviceWebPage()
 {
-    if (m_scan.m_nCount == 0)
-        return;
     const int row = SelectedRow();
     if (row < 0)
         return;

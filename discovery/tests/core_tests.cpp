@@ -119,7 +119,6 @@ TEST(DeviceLine, FixedColumnsOfFiftySixCharacters)
 TEST(WebPage, AddressAsHostWithoutPath)
 {
     EXPECT_EQ(WebPageUrl({10, 0, 0, 10}), "http://10.0.0.10");
-    EXPECT_EQ(WebPageCommandLine({192, 168, 1, 100}), "explorer http://192.168.1.100");
 }
 
 TEST(AddressRules, AddressesAndMasks)
