@@ -315,8 +315,8 @@ bool CDeviceListDlg::eventFilter(QObject* watched, QEvent* event)
         return false;
     const auto* key = static_cast<QKeyEvent*>(event);
     // A key a control ignores travels up to its parents and through this filter again;
-    // taking it here keeps one press to one action.
-    if (key->key() == Qt::Key_F5) {
+    // taking it here keeps one press to one action. Alt+F5 is a system key, not F5.
+    if (key->key() == Qt::Key_F5 && !(key->modifiers() & Qt::AltModifier)) {
         Refresh();
         return true;
     }

@@ -151,6 +151,8 @@ TEST_F(DeviceListTest, F5TwiceInOneWindowSendsOneProbe)
 {
     ASSERT_NO_FATAL_FAILURE(Start({"--devices", "2"}));
     ASSERT_TRUE(ScanEndsWith(2));
+    QTest::keyClick(List(), Qt::Key_F5, Qt::AltModifier);
+    EXPECT_FALSE(m_dialog->Scan().m_bScanning) << "Alt+F5 is a system key, not F5";
     QTest::keyClick(List(), Qt::Key_F5);
     QTest::keyClick(List(), Qt::Key_F5);
     EXPECT_EQ(List()->count(), 0) << "the list empties at once";
