@@ -60,20 +60,4 @@ TEST_F(DiscoverySocketTest, OnlyWholeTwentyByteDatagramsAreStored)
     EXPECT_EQ(m_receiver.ReceiveFrom(row), -1) << "nothing left";
 }
 
-TEST(DiscoverySocket, NothingIsSentBeforeItIsCreated)
-{
-    QUdpSocket listener;
-    ASSERT_TRUE(listener.bind(QHostAddress(QHostAddress::LocalHost), 0));
-    CDiscoverySocket socket(DiscoveryEndpoints{QHostAddress(QHostAddress::LocalHost), 0,
-                                               QHostAddress(QHostAddress::LocalHost), listener.localPort()});
-    socket.SendTo(BuildProbe());
-    EXPECT_EQ(socket.state(), QAbstractSocket::UnconnectedState) << "a send must not bind the socket by itself";
-    ASSERT_TRUE(socket.Create());
-    socket.SendTo(BuildProbe());
-    ASSERT_TRUE(WaitFor([&] { return listener.hasPendingDatagrams(); }));
-    QByteArray datagram(64, '\0');
-    datagram.resize(listener.readDatagram(datagram.data(), datagram.size()));
-    EXPECT_EQ(datagram, QByteArray::fromHex("4321303900000000000000000000000000000000"));
-}
-
 } // namespace
