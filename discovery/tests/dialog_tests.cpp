@@ -13,6 +13,7 @@
 #include <QListWidget>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
 #include <QUdpSocket>
 
@@ -247,6 +248,18 @@ TEST_F(DeviceListTest, RefusedOrUnchangedValuesSendNothing)
     QTest::keyClick(List(), Qt::Key_Return);
     EXPECT_TRUE(cancel.Finished());
     EXPECT_EQ(shown.value(1), "10.0.0.5");
+    // Enter on the Cancel button cancels too, though the fields hold a valid change.
+    ModalScript enterOnCancel;
+    enterOnCancel.Then([](QWidget* modal) {
+        modal->findChild<QLineEdit*>("addressEdit")->setText("10.0.0.6");
+        auto* button = modal->findChild<QPushButton*>("cancelButton");
+        button->setFocus();
+        QTest::keyClick(button, Qt::Key_Return);
+        return true;
+    });
+    QTest::keyClick(List(), Qt::Key_Return);
+    EXPECT_TRUE(enterOnCancel.Finished());
+    EXPECT_EQ(m_dialog->Scan().m_nRescanCountdown, 0);
 
     // Anything sent above reaches the simulator before this probe does.
     Action(ID_VIEW_REFRESH)->trigger();
