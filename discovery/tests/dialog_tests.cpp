@@ -171,7 +171,7 @@ TEST_F(DeviceListTest, FewerDevicesBringOneAutomaticRescan)
     QTest::keyClick(List(), Qt::Key_F5);
     ASSERT_TRUE(ScanEndsWith(1));
     EXPECT_GT(m_dialog->Scan().m_nRescanCountdown, 0);
-    ASSERT_TRUE(m_simulator->WaitForLineStartingWith("probe 3", 8000)) << "the rescan starts by itself";
+    ASSERT_TRUE(m_simulator->WaitForLineStartingWith("probe 3", 30000)) << "the rescan starts by itself";
     ASSERT_TRUE(ScanEndsWith(1));
     EXPECT_EQ(m_dialog->Scan().m_nRescanCountdown, 0) << "the same count again arms nothing";
 }
@@ -211,7 +211,7 @@ TEST_F(DeviceListTest, AddressChangeSendsBothCommandsAndTheRescanShowsTheResult)
     EXPECT_TRUE(sets[1].startsWith("set-mask 00-11-22-33-44-55 255.255.255.0 -> 255.255.0.0 (address 10.0.0.6)"))
         << sets[1].toStdString();
 
-    ASSERT_TRUE(m_simulator->WaitForLineStartingWith("probe 2", 8000)) << "a rescan follows by itself";
+    ASSERT_TRUE(m_simulator->WaitForLineStartingWith("probe 2", 30000)) << "a rescan follows by itself";
     ASSERT_TRUE(ScanEndsWith(1));
     EXPECT_EQ(Lines(), QStringList{"10.0.0.6        255.255.0.0     00-11-22-33-44-55      7"});
 }

@@ -43,7 +43,7 @@ TEST(EndToEnd, ListsTheDevicesChangesOneAndTheRescanShowsIt)
     ASSERT_TRUE(script.Finished()) << script.Failure();
 
     // The rescan comes by itself, ten ticker ticks later.
-    EXPECT_TRUE(WaitFor([&] { return Lines(list).contains(line(150, "255.255.0.0", 1)); }, 15000))
+    EXPECT_TRUE(WaitFor([&] { return Lines(list).contains(line(150, "255.255.0.0", 1)); }, 40000))
         << Lines(list).join('\n').toStdString();
     EXPECT_EQ(list->count(), 3);
 }
