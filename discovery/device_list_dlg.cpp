@@ -235,7 +235,7 @@ void CDeviceListDlg::OnTimer(int timerId)
 int CDeviceListDlg::SelectedRow() const
 {
     const QList<QListWidgetItem*> selected = m_list->selectedItems();
-    if (selected.isEmpty())
+    if (m_scan.m_nCount == 0 || selected.isEmpty())
         return -1;
     bool ok = false;
     const int row = selected.first()->data(ROW_INDEX_ROLE).toInt(&ok);
@@ -244,8 +244,6 @@ int CDeviceListDlg::SelectedRow() const
 
 void CDeviceListDlg::ChangeAddress()
 {
-    if (m_scan.m_nCount == 0)
-        return;
     const int row = SelectedRow();
     if (row < 0)
         return;
@@ -278,8 +276,6 @@ void CDeviceListDlg::ChangeAddress()
 
 void CDeviceListDlg::OpenDeviceWebPage()
 {
-    if (m_scan.m_nCount == 0)
-        return;
     const int row = SelectedRow();
     if (row < 0)
         return;
@@ -319,8 +315,8 @@ bool CDeviceListDlg::eventFilter(QObject* watched, QEvent* event)
         return false;
     const auto* key = static_cast<QKeyEvent*>(event);
     // A key a control ignores travels up to its parents and through this filter again;
-    // taking it here keeps one press to one action.
-    if (key->key() == Qt::Key_F5) {
+    // taking it here keeps one press to one action. Alt+F5 is a system key, not F5.
+    if (key->key() == Qt::Key_F5 && !(key->modifiers() & Qt::AltModifier)) {
         Refresh();
         return true;
     }

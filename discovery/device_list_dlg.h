@@ -47,7 +47,7 @@ private:
     void BuildMenu(QMenuBar* menuBar);
     void BuildControls(QWidget* client);
     void UpdateData(bool saveAndValidate);
-    // The table row behind the selected line, or -1.
+    // The table row behind the selected line, or -1 when the list is empty or nothing is selected.
     int SelectedRow() const;
     void OnClose();
 

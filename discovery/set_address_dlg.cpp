@@ -43,7 +43,7 @@ CSetAddressDlg::CSetAddressDlg(QWidget* parent)
     m_okButton->setGeometry(du.Rect(136, 8, 34, 10));
     m_cancelButton = new QPushButton(QStringLiteral("Cancel"), this);
     m_cancelButton->setObjectName(QStringLiteral("cancelButton"));
-    m_cancelButton->setAutoDefault(false);
+    // Auto-default, as push buttons in dialogs are: Enter on a focused Cancel cancels.
     m_cancelButton->setGeometry(du.Rect(136, 21, 34, 10));
     connect(m_okButton, &QPushButton::clicked, this, &CSetAddressDlg::accept);
     connect(m_cancelButton, &QPushButton::clicked, this, &CSetAddressDlg::reject);

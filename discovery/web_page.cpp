@@ -6,8 +6,3 @@ std::string WebPageUrl(const IpOctets& address)
 {
     return "http://" + FormatDottedQuad(address);
 }
-
-std::string WebPageCommandLine(const IpOctets& address)
-{
-    return "explorer " + WebPageUrl(address);
-}

@@ -5,5 +5,4 @@
 
 #include <string>
 
-std::string WebPageUrl(const IpOctets& address);           // http://a.b.c.d
-std::string WebPageCommandLine(const IpOctets& address);   // the Windows shell command opening it
+std::string WebPageUrl(const IpOctets& address);   // http://a.b.c.d

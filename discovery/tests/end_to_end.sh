@@ -33,7 +33,9 @@ ip netns exec "$CORVANE_NS_LAN" "$devsim" --devices 3 --first-address "$CORVANE_
 sim_pid=$!
 corvane_wait_for_line "$work/devsim.log" "^listening on 0.0.0.0 port 36 " || fail "the simulator did not start"
 
-ip netns exec "$CORVANE_NS_PC" env QT_QPA_PLATFORM=offscreen CORVANE_E2E_NET="$CORVANE_NET" "$driver" ||
+# Bounded well inside ctest's limit: a test killed from outside would leave the
+# namespaces and the simulator behind.
+timeout -k 5 80 ip netns exec "$CORVANE_NS_PC" env QT_QPA_PLATFORM=offscreen CORVANE_E2E_NET="$CORVANE_NET" "$driver" ||
     fail "the driver failed"
 
 grep -q "^probe 1: 3 devices answer from $CORVANE_PC_ADDRESS:[0-9]* to 255.255.255.255$" "$work/devsim.log" ||

@@ -12,11 +12,6 @@
 
 namespace {
 
-struct CountingOwner : CDiscoveryOwner {
-    int calls = 0;
-    int ReceiveReplies() override { return ++calls; }
-};
-
 class DiscoverySocketTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -63,42 +58,6 @@ TEST_F(DiscoverySocketTest, OnlyWholeTwentyByteDatagramsAreStored)
     EXPECT_EQ(sizes, (std::vector<qint64>{19, 0, 20}));
     EXPECT_EQ(row.ipAddress[0], 11);
     EXPECT_EQ(m_receiver.ReceiveFrom(row), -1) << "nothing left";
-}
-
-// QUdpSocket stays silent while a datagram is left unread. A reader that stops early
-// (as a full table does) must read, or discard, before more notifications come.
-TEST_F(DiscoverySocketTest, ReadinessComesBackOnlyAfterARead)
-{
-    CountingOwner owner;
-    m_receiver.m_pOwner = &owner;
-    Send(Reply(10));
-    ASSERT_TRUE(WaitFor([&] { return owner.calls == 1; }));
-    Send(Reply(11));
-    Send(Reply(12));
-    EXPECT_FALSE(WaitFor([&] { return owner.calls > 1; }, 300)) << "still silent: nothing was read";
-
-    EXPECT_EQ(m_receiver.DiscardPending(), 3);
-    Send(Reply(13));
-    ASSERT_TRUE(WaitFor([&] { return owner.calls == 2; })) << "a read re-arms readiness";
-    DISCOVERY_PACKET row{};
-    EXPECT_EQ(m_receiver.ReceiveFrom(row), 20);
-    EXPECT_EQ(row.ipAddress[0], 13);
-}
-
-TEST(DiscoverySocket, NothingIsSentBeforeItIsCreated)
-{
-    QUdpSocket listener;
-    ASSERT_TRUE(listener.bind(QHostAddress(QHostAddress::LocalHost), 0));
-    CDiscoverySocket socket(DiscoveryEndpoints{QHostAddress(QHostAddress::LocalHost), 0,
-                                               QHostAddress(QHostAddress::LocalHost), listener.localPort()});
-    socket.SendTo(BuildProbe());
-    EXPECT_EQ(socket.state(), QAbstractSocket::UnconnectedState) << "a send must not bind the socket by itself";
-    ASSERT_TRUE(socket.Create());
-    socket.SendTo(BuildProbe());
-    ASSERT_TRUE(WaitFor([&] { return listener.hasPendingDatagrams(); }));
-    QByteArray datagram(64, '\0');
-    datagram.resize(listener.readDatagram(datagram.data(), datagram.size()));
-    EXPECT_EQ(datagram, QByteArray::fromHex("4321303900000000000000000000000000000000"));
 }
 
 } // namespace

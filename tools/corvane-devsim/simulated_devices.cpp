@@ -52,10 +52,8 @@ std::vector<OutgoingDatagram> SimulatedDevices::Receive(const std::uint8_t* data
     case CMD_DISCOVER:
         return AnswerProbe(log);
     case CMD_SET_IP:
-        SetAddress(packet, log);
-        return {};
     case CMD_SET_MASK:
-        SetMask(packet, log);
+        Apply(packet, log);
         return {};
     default:
         log = "ignored command " + std::to_string(CommandOf(packet));
@@ -114,26 +112,19 @@ SimulatedDevice* SimulatedDevices::FindByMac(const MacOctets& mac)
     return nullptr;
 }
 
-void SimulatedDevices::SetAddress(const DISCOVERY_PACKET& command, std::string& log)
+void SimulatedDevices::Apply(const DISCOVERY_PACKET& command, std::string& log)
 {
+    const bool setIp = CommandOf(command) == CMD_SET_IP;
+    const std::string name = setIp ? "set-ip " : "set-mask ";
     SimulatedDevice* device = FindByMac(command.macAddress);
     if (device == nullptr) {
-        log = "set-ip for unknown " + FormatMacAddress(command.macAddress);
+        log = name + "for unknown " + FormatMacAddress(command.macAddress);
         return;
     }
-    log = "set-ip " + FormatMacAddress(command.macAddress) + " " + FormatDottedQuad(device->address) + " -> " +
-          FormatDottedQuad(command.ipAddress);
-    device->address = command.ipAddress;
-}
-
-void SimulatedDevices::SetMask(const DISCOVERY_PACKET& command, std::string& log)
-{
-    SimulatedDevice* device = FindByMac(command.macAddress);
-    if (device == nullptr) {
-        log = "set-mask for unknown " + FormatMacAddress(command.macAddress);
-        return;
-    }
-    log = "set-mask " + FormatMacAddress(command.macAddress) + " " + FormatDottedQuad(device->mask) + " -> " +
-          FormatDottedQuad(command.ipMask) + " (address " + FormatDottedQuad(command.ipAddress) + ")";
-    device->mask = command.ipMask;
+    IpOctets& field = setIp ? device->address : device->mask;
+    const IpOctets& value = setIp ? command.ipAddress : command.ipMask;
+    log = name + FormatMacAddress(command.macAddress) + " " + FormatDottedQuad(field) + " -> " + FormatDottedQuad(value);
+    if (!setIp)
+        log += " (address " + FormatDottedQuad(command.ipAddress) + ")";
+    field = value;
 }

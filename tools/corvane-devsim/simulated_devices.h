@@ -39,8 +39,8 @@ public:
 
 private:
     std::vector<OutgoingDatagram> AnswerProbe(std::string& log);
-    void SetAddress(const DISCOVERY_PACKET& command, std::string& log);
-    void SetMask(const DISCOVERY_PACKET& command, std::string& log);
+    // CMD_SET_IP or CMD_SET_MASK, for the device the command names by its MAC address.
+    void Apply(const DISCOVERY_PACKET& command, std::string& log);
     SimulatedDevice* FindByMac(const MacOctets& mac);
 
     std::vector<SimulatedDevice> m_devices;
