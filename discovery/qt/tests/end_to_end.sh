@@ -10,7 +10,7 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 devsim="$1"
 driver="$2"
-source "$(dirname "$0")/../../scripts/corvane-netns.sh"
+source "$(dirname "$0")/../../../scripts/corvane-netns.sh"
 
 work="$(mktemp -d)"
 sim_pid=""
