@@ -1,18 +1,30 @@
 #!/usr/bin/env bash
-# Checks that a shared library's dynamic symbol table defines exactly the
-# given names and nothing else of ours. Symbols that the linker or a
-# sanitizer runtime defines in every shared object are set aside first.
-# Usage: check-exports.sh NM LIBRARY NAME...
+# Checks that a shared library exports exactly the given names and nothing
+# else of ours.
+#   check-exports.sh NM LIBRARY NAME...         an ELF shared object (nm -D)
+#   check-exports.sh --pe OBJDUMP DLL NAME...   a Windows DLL's export table
+# For ELF, symbols that the linker or a sanitizer runtime defines in every
+# shared object are set aside first.
 set -euo pipefail
-nm_tool="$1"
-library="$2"
-shift 2
-
-toolchain='^(_init|_fini|__bss_start|_edata|_end|__(asan|ubsan|sanitizer|lsan)_[A-Za-z0-9_]*|__odr_asan[A-Za-z0-9_.]*)$'
-
-defined=$("$nm_tool" -D --defined-only "$library" | awk 'NF >= 3 { print $3 } NF == 2 { print $2 }' | sed 's/@.*//')
-[ -n "$defined" ] || { echo "no dynamic symbols read from $library"; exit 1; }
-ours=$(grep -v -E "$toolchain" <<<"$defined" | sort -u || true)
+if [ "$1" = "--pe" ]; then
+    objdump_tool="$2"
+    library="$3"
+    shift 3
+    # The export table's name list: "[ordinal] name" lines after "[Ordinal/Name Pointer] Table".
+    defined=$("$objdump_tool" -p "$library" |
+        awk '/\[Ordinal\/Name Pointer\] Table/ { table = 1; next }
+             table && /^[ \t]*\[[ \t]*[0-9]+\]/ { print $NF; next }
+             table && NF == 0 { table = 0 }')
+    ours=$(sort -u <<<"$defined")
+else
+    nm_tool="$1"
+    library="$2"
+    shift 2
+    toolchain='^(_init|_fini|__bss_start|_edata|_end|__(asan|ubsan|sanitizer|lsan)_[A-Za-z0-9_]*|__odr_asan[A-Za-z0-9_.]*)$'
+    defined=$("$nm_tool" -D --defined-only "$library" | awk 'NF >= 3 { print $3 } NF == 2 { print $2 }' | sed 's/@.*//')
+    ours=$(grep -v -E "$toolchain" <<<"$defined" | sort -u || true)
+fi
+[ -n "$defined" ] || { echo "no exported symbols read from $library"; exit 1; }
 wanted=$(printf '%s\n' "$@" | sort -u)
 
 if [ "$ours" != "$wanted" ]; then

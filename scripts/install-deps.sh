@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev
   xvfb xauth x11-apps imagemagick
   iproute2 procps
+  mingw-w64 wine wine64 googletest
 )
 
 missing=()
