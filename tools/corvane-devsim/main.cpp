@@ -115,13 +115,13 @@ int main(int argc, char** argv)
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     DevsimOptions options;
     std::string error;
-    if (argc > 1 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-        std::fputs(DEVSIM_USAGE, stdout);
-        return 0;
-    }
     if (!ParseDevsimOptions(argc, argv, options, error)) {
-        std::fprintf(stderr, "corvane-devsim: %s\n%s", error.c_str(), DEVSIM_USAGE);
+        std::fprintf(stderr, "corvane-devsim: %s\nTry 'corvane-devsim --help'.\n", error.c_str());
         return 2;
+    }
+    if (options.showHelp || options.showVersion) {
+        std::fputs(options.showHelp ? DEVSIM_USAGE : "corvane-devsim " FIELDKIT_VERSION "\n", stdout);
+        return 0;
     }
 
     sockaddr_in bound{};

@@ -2,7 +2,9 @@
 
 #include "dotted_quad.h"
 
+#include <algorithm>
 #include <charconv>
+#include <iterator>
 #include <sstream>
 
 const char* const DEVSIM_USAGE =
@@ -23,6 +25,8 @@ const char* const DEVSIM_USAGE =
     "  --delay-ms N           answer N milliseconds after the probe\n"
     "  --malformed K,K...     before the replies send bad datagrams: short (19 bytes), long (21),\n"
     "                         swapped (command in the wrong byte order), other (another command)\n"
+    "  -h, --help             print this text and exit\n"
+    "  -V, --version          print the version and exit\n"
     "Prints one line per event on standard output: first 'listening on ADDRESS port N'.\n";
 
 namespace {
@@ -84,12 +88,23 @@ bool ParseDevsimOptions(int argc, const char* const* argv, DevsimOptions& option
     std::vector<SimulatedDevice> given;
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
+        if (option == "--help" || option == "-h" || option == "--version" || option == "-V") {
+            (option == "--help" || option == "-h" ? options.showHelp : options.showVersion) = true;
+            return true;
+        }
         if (option == "--reply-broadcast" || option == "--rotate") {
             (option == "--rotate" ? options.misbehaviour.rotate : options.replyByBroadcast) = true;
             continue;
         }
+        static const char* const valueOptions[] = {"--devices", "--first-address", "--mask", "--device",
+                                                   "--bind", "--port", "--answer-counts", "--drop-every",
+                                                   "--repeat", "--delay-ms", "--malformed"};
+        if (std::find(std::begin(valueOptions), std::end(valueOptions), option) == std::end(valueOptions)) {
+            error = "unknown option: " + option;
+            return false;
+        }
         if (i + 1 >= argc) {
-            error = "unknown option or missing value: " + option;
+            error = "missing value for " + option;
             return false;
         }
         const std::string value = argv[++i];
@@ -126,9 +141,6 @@ bool ParseDevsimOptions(int argc, const char* const* argv, DevsimOptions& option
                 ok = ok && (kind == "short" || kind == "long" || kind == "swapped" || kind == "other");
                 options.misbehaviour.malformed.push_back(kind);
             }
-        } else {
-            error = "unknown option: " + option;
-            return false;
         }
         if (!ok) {
             error = "bad value for " + option + ": " + value;

@@ -7,6 +7,8 @@
 #include <vector>
 
 struct DevsimOptions {
+    bool showHelp = false;      // --help: print the usage and exit
+    bool showVersion = false;   // --version: print the version and exit
     std::string bindAddress = "0.0.0.0";
     int port = DISCOVERY_PORT;
     bool replyByBroadcast = false;

@@ -4,9 +4,40 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 
-int main()
+namespace {
+
+const char* const USAGE =
+    "usage: qarn-readersim [--help] [--version]\n"
+    "Plays a reader on a new pseudo-terminal: prints the terminal's device path on\n"
+    "standard output, then answers requests until interrupted (Ctrl+C or SIGTERM).\n"
+    "Run the application with COMn set to that path, e.g. COM1=/dev/pts/7.\n"
+    "  -h, --help     print this text and exit\n"
+    "  -V, --version  print the version and exit\n";
+
+bool Is(const char* argument, const char* shortForm, const char* longForm)
 {
+    return std::strcmp(argument, shortForm) == 0 || std::strcmp(argument, longForm) == 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (Is(argv[i], "-h", "--help")) {
+            std::fputs(USAGE, stdout);
+            return 0;
+        }
+        if (Is(argv[i], "-V", "--version")) {
+            std::puts("qarn-readersim " FIELDKIT_VERSION);
+            return 0;
+        }
+        std::fprintf(stderr, "qarn-readersim: unknown option: %s\nTry 'qarn-readersim --help'.\n", argv[i]);
+        return 2;
+    }
+
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);

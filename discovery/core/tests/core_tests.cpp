@@ -1,4 +1,5 @@
 #include "address_rules.h"
+#include "command_line.h"
 #include "device_line.h"
 #include "discovery_packet.h"
 #include "dotted_quad.h"
@@ -268,6 +269,26 @@ TEST(ScanState, FewerDevicesBuyExactlyOneRescan)
     while (!scan.Tick())
         ++ticks;
     EXPECT_EQ(ticks, RESCAN_TICKS_AFTER_CHANGE);
+}
+
+TEST(CommandLine, HelpAndVersionAreAnsweredOthersPassToTheToolkit)
+{
+    using Args = std::vector<const char*>;
+    const auto choose = [](Args args) {
+        args.insert(args.begin(), "Corvane");
+        return ChooseStartAction(int(args.size()), args.data());
+    };
+    EXPECT_EQ(choose({}), StartAction::RunProgram);
+    EXPECT_EQ(choose({"-platform", "offscreen"}), StartAction::RunProgram);
+    EXPECT_EQ(choose({"--helpme", "-v", "version"}), StartAction::RunProgram);
+    EXPECT_EQ(choose({"--help"}), StartAction::PrintHelp);
+    EXPECT_EQ(choose({"-platform", "xcb", "-h"}), StartAction::PrintHelp);
+    EXPECT_EQ(choose({"--version", "--help"}), StartAction::PrintVersion);
+    EXPECT_EQ(choose({"-V"}), StartAction::PrintVersion);
+    EXPECT_EQ(choose({"--", "--version"}), StartAction::RunProgram);
+
+    EXPECT_EQ(VersionLine("Corvane"), "Corvane 1.0.0.1\n");
+    EXPECT_EQ(UsageText("Corvane").rfind("Usage: Corvane [--help] [--version]\n", 0), 0u);
 }
 
 } // namespace

@@ -110,6 +110,19 @@ TEST(Devsim, CommandLine)
         DevsimOptions o;
         EXPECT_FALSE(Parse(bad, o, error)) << bad[0];
     }
+    DevsimOptions unknown;
+    EXPECT_FALSE(Parse({"--port", "0", "--frobnicate"}, unknown, error));
+    EXPECT_EQ(error, "unknown option: --frobnicate");
+    EXPECT_FALSE(Parse({"--port"}, unknown, error));
+    EXPECT_EQ(error, "missing value for --port");
+
+    DevsimOptions help;
+    ASSERT_TRUE(Parse({"--port", "0", "--help", "--frobnicate"}, help, error));
+    EXPECT_TRUE(help.showHelp);
+    EXPECT_FALSE(help.showVersion);
+    DevsimOptions version;
+    ASSERT_TRUE(Parse({"-V"}, version, error));
+    EXPECT_TRUE(version.showVersion);
 }
 
 } // namespace
