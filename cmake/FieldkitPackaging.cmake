@@ -91,3 +91,12 @@ for programs that use the QARNAPI library.")
 endif()
 
 include(CPack)
+
+# The packages as a user meets them. Not from a sanitizer build: its libraries
+# need the sanitizer runtime loaded first, which no consumer does.
+if(BUILD_TESTING AND NOT FIELDKIT_SANITIZE AND NOT CMAKE_CROSSCOMPILING)
+  add_test(NAME debian_packages_install_link_and_run
+    COMMAND bash ${PROJECT_SOURCE_DIR}/packaging/tests/packages.sh ${PROJECT_BINARY_DIR}
+            ${PROJECT_SOURCE_DIR}/packaging/tests/consumer)
+  set_tests_properties(debian_packages_install_link_and_run PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 600)
+endif()
