@@ -23,7 +23,9 @@
 #endif
 
 #if defined(_WIN32)
-#if defined(SERWYN_BUILDING)
+#if defined(SERWYN_BUILDING) && defined(SERWYN_EXPORTS_BY_DEF)
+#define SERWYN_API /* exported by the module-definition file */
+#elif defined(SERWYN_BUILDING)
 #define SERWYN_API __declspec(dllexport)
 #else
 #define SERWYN_API __declspec(dllimport)
