@@ -88,25 +88,6 @@ TEST_F(ComPort, BytesGoBothWaysIncludingZeroAndHighBytes)
     EXPECT_EQ(SioGetc(kPort), SIO_RX_EMPTY);
 }
 
-TEST_F(ComPort, APushedBackByteComesAloneAndRxClearDrainsEverything)
-{
-    open();
-    EXPECT_EQ(SioUnGetc(kPort, 321), 0);
-    ASSERT_TRUE(device.send("12345"));
-    EXPECT_EQ(SioRxQue(kPort), 5) << "the pushed-back byte is not counted";
-    char buffer[10] = {};
-    EXPECT_EQ(SioGets(kPort, buffer, 10), 1);
-    EXPECT_EQ(buffer[0], 'A') << "only the low byte of 321 was kept";
-    EXPECT_EQ(SioGets(kPort, buffer, 10), 5);
-    EXPECT_EQ(std::string(buffer, 5), "12345");
-
-    ASSERT_TRUE(device.send("xyz"));
-    EXPECT_EQ(SioUnGetc(kPort, 'p'), 0);
-    EXPECT_EQ(SioRxClear(kPort), 0);
-    EXPECT_EQ(SioGetc(kPort), SIO_RX_EMPTY);
-    EXPECT_EQ(SioRxQue(kPort), 0);
-}
-
 TEST_F(ComPort, SpeedsByCodeAndByRate)
 {
     open();
