@@ -8,10 +8,14 @@
 
 #include <stdio.h>
 #include <string.h>
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <time.h>
+#endif
 
 enum { PORT = 2 };       /* COM3 */
-enum { BAUD_9600 = 5 };
+enum { RATE_CODE_9600 = 5 };
 enum { NO_PARITY = 0, ONE_STOP_BIT = 0 };
 
 static int fail(const char *what, int code)
@@ -28,8 +32,12 @@ static int fail(const char *what, int code)
 
 static void pause10ms(void)
 {
+#ifdef _WIN32
+    Sleep(10);
+#else
     struct timespec wait = {0, 10 * 1000 * 1000};
     nanosleep(&wait, NULL);
+#endif
 }
 
 int main(int argc, char **argv)
@@ -38,12 +46,14 @@ int main(int argc, char **argv)
     const char *text = argc > 1 ? argv[1] : "hello from serwyn";
     int length, got = 0, waited, rc;
 
-    setvbuf(stdout, NULL, _IOLBF, 0);
+    /* Each line shows at once, also through a pipe. (Line buffering would
+       do that too, but the Windows C runtime refuses it.) */
+    setvbuf(stdout, NULL, _IONBF, 0);
 
     rc = SioReset(PORT, 1024, 1024);
     if (rc < 0)
         return fail("opening COM3", rc);
-    if (!SioBaud(PORT, BAUD_9600)) {
+    if (!SioBaud(PORT, RATE_CODE_9600)) {
         SioDone(PORT);
         return fail("setting 9600 baud", 0);
     }

@@ -1,11 +1,14 @@
 /*
  * serwyn: a flat, port-numbered serial-port interface.
  *
- * Ports are numbered 0 to 15; port p is the device COM(p+1). On Linux, COMn
- * is the device named by the environment variable COMn when it is set
- * (COM1=/dev/ttyUSB0), else /dev/ttyS(n-1). A port is opened for exclusive
- * use: a second open of the same device, from this process or another, is
- * refused.
+ * Ports are numbered 0 to 15; port p is the device COM(p+1): on Windows
+ * \\.\COMn; on Linux the device named by the environment variable COMn
+ * when it is set (COM1=/dev/ttyUSB0), else /dev/ttyS(n-1). A port is opened
+ * for exclusive use: a second open of the same device, from this process or
+ * another, is refused.
+ *
+ * On 32-bit Windows the functions are stdcall and serwyn.dll exports them
+ * under their plain names (SioReset, not _SioReset@12).
  *
  * Every function returns a 32-bit integer: a value of 0 or more on success,
  * one of the SIO_ error codes below on failure. Reads never wait: they return
@@ -23,7 +26,9 @@
 #endif
 
 #if defined(_WIN32)
-#if defined(SERWYN_BUILDING)
+#if defined(SERWYN_BUILDING) && defined(SERWYN_EXPORTS_BY_DEF)
+#define SERWYN_API /* exported by the module-definition file */
+#elif defined(SERWYN_BUILDING)
 #define SERWYN_API __declspec(dllexport)
 #else
 #define SERWYN_API __declspec(dllimport)
