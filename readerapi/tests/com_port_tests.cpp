@@ -1,11 +1,13 @@
 // The Win32 link and the DLL's exports over a real COM port: under Wine, a
 // Linux pty mapped as COMn with the reader simulator program on its other
-// side (tests/with_simulator.sh). The port number is the first argument.
+// side (tests/with_simulator.sh). Arguments: the port of a simulated reader,
+// and the port of a line that takes no bytes.
 #include "qarnapi.h"
 #include "win32_link.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <vector>
@@ -15,6 +17,7 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 std::uint16_t simulatorPort = 0;
+std::uint16_t stalledPort = 0;
 
 bool underWine()
 {
@@ -119,6 +122,23 @@ TEST_F(ComLinkTest, SilentLineTimesOutWithoutTouchingTheDestination)
         EXPECT_GT(GetTickCount() - start, timeout) << "waits at least its timeout";
         EXPECT_EQ(byte, 0x5A);
     }
+}
+
+TEST(ComStalledLine, WriteTheLineDoesNotTakeFailsAndTheExchangeGivesUp)
+{
+    qarn::SystemTick tick;
+    qarn::Win32Link link{tick};
+    const qarn::Port port = link.OpenPort(stalledPort, 'n');
+    ASSERT_NE(port, qarn::kNoPort);
+    const Bytes request = frame(0xB2);
+    EXPECT_EQ(link.WriteBytes(port, request.data(), request.size()), 0);
+    EXPECT_NE(link.ClosePort(port), 0);
+
+    ASSERT_EQ(QARNStartAPI(stalledPort), RC_OK);
+    unsigned char clock[7] = {0x77};
+    EXPECT_EQ(QARNGetTime(0, clock), RC_FAILED);
+    EXPECT_EQ(clock[0], 0x77);
+    EXPECT_EQ(QARNTerminateAPI(), RC_OK);
 }
 
 // The DLL over the same port, against the simulator's reader.
@@ -235,10 +255,11 @@ TEST(ComApiWithoutPort, OperationsFailAfterTerminateAndDelayWaits)
 int main(int argc, char **argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s COM-NUMBER (the simulator's mapped port)\n", argv[0]);
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: %s READER-COM-NUMBER STALLED-COM-NUMBER\n", argv[0]);
         return 2;
     }
     simulatorPort = static_cast<std::uint16_t>(std::atoi(argv[1]));
+    stalledPort = static_cast<std::uint16_t>(std::atoi(argv[2]));
     return RUN_ALL_TESTS();
 }

@@ -1,26 +1,35 @@
 #!/usr/bin/env bash
-# Runs a Windows test program under Wine against the reader simulator, a
-# Linux program on a pty that is mapped into the Wine prefix as COMn.
-#   with_simulator.sh SIMULATOR N COMMAND...
+# Runs a Windows test program under Wine against reader simulators, Linux
+# programs on ptys that are mapped into the Wine prefix as COM ports.
+#   with_simulator.sh SIMULATOR N[:OPTION]... -- COMMAND...
+# Each N starts one simulator (with --OPTION, for example 13:stalled) on COMN.
 set -euo pipefail
 simulator="$1"
-com="$2"
-shift 2
+shift
 [ -n "${WINEPREFIX:-}" ] || { echo "WINEPREFIX is not set"; exit 1; }
 work=$(mktemp -d)
-sim_pid=""
+pids=()
+mapped=()
 cleanup() {
-    [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
-    rm -f "$WINEPREFIX/dosdevices/com$com"
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
+    for link in "${mapped[@]}"; do rm -f "$link"; done
     rm -rf "$work"
 }
 trap cleanup EXIT
-
-mkfifo "$work/path"
-"$simulator" > "$work/path" 2>/dev/null &
-sim_pid=$!
-read -r device < "$work/path"
-[ -c "$device" ] || { echo "simulator printed no device: '$device'"; exit 1; }
 mkdir -p "$WINEPREFIX/dosdevices"
-ln -sfn "$device" "$WINEPREFIX/dosdevices/com$com"
+
+while [ "$1" != "--" ]; do
+    com="${1%%:*}"
+    option=()
+    [ "$com" = "$1" ] || option=("--${1#*:}")
+    shift
+    mkfifo "$work/path$com"
+    "$simulator" "${option[@]}" > "$work/path$com" 2>/dev/null &
+    pids+=($!)
+    read -r device < "$work/path$com"
+    [ -c "$device" ] || { echo "simulator for COM$com printed no device: '$device'"; exit 1; }
+    mapped+=("$WINEPREFIX/dosdevices/com$com")
+    ln -sfn "$device" "$WINEPREFIX/dosdevices/com$com"
+done
+shift
 "$@"
