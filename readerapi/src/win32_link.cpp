@@ -80,10 +80,24 @@ Port Win32Link::OpenPort(std::uint16_t portNumber, char parity)
     // A port whose settings were refused is still handed out, as the
     // reader's checksums catch a line that runs wrong.
     ConfigurePort(port, parity);
-    // Writes have their deadline from the start; reads set theirs each time.
-    COMMTIMEOUTS timeouts = ReaderTimeouts(1);
-    SetCommTimeouts(handle, &timeouts);
+    // Writes have their deadline from the start; reads set their wait.
+    timeoutsPort_ = kNoPort;
+    setReadWait(port, 1);
     return port;
+}
+
+bool Win32Link::setReadWait(Port port, std::uint32_t waitMs)
+{
+    COMMTIMEOUTS timeouts = ReaderTimeouts(waitMs);
+    if (port == timeoutsPort_ && timeouts.ReadTotalTimeoutConstant == readWait_)
+        return true;
+    if (!SetCommTimeouts(handleOf(port), &timeouts)) {
+        timeoutsPort_ = kNoPort;
+        return false;
+    }
+    timeoutsPort_ = port;
+    readWait_ = timeouts.ReadTotalTimeoutConstant;
+    return true;
 }
 
 int Win32Link::ConfigurePort(Port port, char parity)
@@ -97,6 +111,8 @@ int Win32Link::ConfigurePort(Port port, char parity)
 
 int Win32Link::ClosePort(Port port)
 {
+    if (port == timeoutsPort_)
+        timeoutsPort_ = kNoPort;
     return CloseHandle(handleOf(port)) ? 1 : 0;
 }
 
@@ -110,11 +126,9 @@ int Win32Link::ReadByte(Port port, std::uint8_t *destination, std::uint32_t time
         // One millisecond more than is left, so the tick has passed the end
         // when the driver gives up. The driver waits, not this thread.
         const std::uint32_t left = timeoutMs - elapsed + 1;
-        COMMTIMEOUTS timeouts = ReaderTimeouts(left);
         BYTE byte = 0;
         DWORD got = 0;
-        if (SetCommTimeouts(handleOf(port), &timeouts) &&
-            ReadFile(handleOf(port), &byte, 1, &got, nullptr)) {
+        if (setReadWait(port, left) && ReadFile(handleOf(port), &byte, 1, &got, nullptr)) {
             if (got == 1) {
                 *destination = byte;
                 return 1;

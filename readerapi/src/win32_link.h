@@ -46,7 +46,14 @@ public:
     static int ClearDtr(Port port);
 
 private:
+    // Sets the port's timeouts for a read wait unless the driver has them
+    // already: most bytes are read with the same wait, and each setting is
+    // a call into the driver.
+    bool setReadWait(Port port, std::uint32_t waitMs);
+
     Tick &tick_;
+    Port timeoutsPort_ = kNoPort;
+    DWORD readWait_ = 0;
 };
 
 } // namespace qarn
