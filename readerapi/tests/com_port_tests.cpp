@@ -198,24 +198,6 @@ TEST_F(ComApiTest, FilesAndRecordsAreAcknowledged)
     EXPECT_EQ(QARNSendFile(handle, 3, 41, 0, 0, data.data()), RC_FAILED);
 }
 
-TEST_F(ComApiTest, PassThroughCommandsAnswerAlikeInBothFamilies)
-{
-    const unsigned char command[5] = {0x86, 1, 2, 3, 4};
-    unsigned char reply[255] = {}, again[255] = {};
-    unsigned char length = 0, lengthAgain = 0;
-    ASSERT_EQ(QARNSpecialCommand(handle, command, 5, reply, &length), RC_OK);
-    ASSERT_EQ(length, 5);
-    EXPECT_EQ(Bytes(reply, reply + 5), (Bytes{0xA1, 1, 2, 3, 4}));
-
-    std::int32_t trqHandle = -1;
-    const unsigned char id[6] = {1, 2, 3, 4, 5, 6};
-    ASSERT_EQ(TRQOpenReader(&trqHandle, id, 0), RC_OK);
-    ASSERT_EQ(TRQUserCommand(trqHandle, command, 5, again, &lengthAgain), RC_OK);
-    EXPECT_EQ(lengthAgain, length);
-    EXPECT_EQ(Bytes(again, again + 5), Bytes(reply, reply + 5));
-    EXPECT_EQ(TRQCloseReader(trqHandle), RC_OK);
-}
-
 // Runs last in this process: the simulator holds three log records.
 TEST_F(ComApiTest, LogIsFetchedRecordByRecordUntilTheReaderHasNoMore)
 {
