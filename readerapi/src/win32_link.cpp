@@ -123,8 +123,9 @@ int Win32Link::ReadByte(Port port, std::uint8_t *destination, std::uint32_t time
         const std::uint32_t elapsed = tick_.now() - start;
         if (elapsed > timeoutMs)
             return 0;
-        // One millisecond more than is left, so the tick has passed the end
-        // when the driver gives up. The driver waits, not this thread.
+        // The driver waits, not this thread: one millisecond more than is
+        // left, and again for what is still left where the tick moves in
+        // coarser steps than the driver's timer.
         const std::uint32_t left = timeoutMs - elapsed + 1;
         BYTE byte = 0;
         DWORD got = 0;
