@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
@@ -20,19 +21,17 @@ double processCpuMs()
     FILETIME created, exited, kernel, user;
     GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
     auto ms = [](const FILETIME &t) {
-        return ((static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e4;
+        return static_cast<double>((static_cast<unsigned long long>(t.dwHighDateTime) << 32) |
+                                   t.dwLowDateTime) /
+               1e4;
     };
     return ms(kernel) + ms(user);
 }
 
 double wallMs()
 {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER now;
+    LARGE_INTEGER frequency, now;
+    QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&now);
     return static_cast<double>(now.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
 }
@@ -54,20 +53,21 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "no reader on COM%d\n", readerPort);
         return 1;
     }
-    constexpr int kRoundTrips = 500;
+    constexpr int kRoundTrips = 2000;
     double cpu = processCpuMs(), wall = wallMs();
-    for (int i = 0; i < kRoundTrips; ++i)
+    for (int i = 0; i < kRoundTrips; ++i) {
         if (QARNGetTime(handle, clock) != RC_OK) {
             std::fprintf(stderr, "round trip %d failed\n", i);
             return 1;
         }
+    }
     cpu = (processCpuMs() - cpu) / kRoundTrips;
     wall = (wallMs() - wall) / kRoundTrips;
     std::printf("round trip: %.3f ms CPU, %.3f ms wall per QARNGetTime; CPU %.1f %% of the line time\n",
                 cpu, wall, 100.0 * cpu / kLineMsForGetTime);
     QARNTerminateAPI();
 
-    // Handle 0 passes before any open: the wait is Transact's alone.
+    // Handle 0 passes before any open: the wait is the exchange's alone.
     if (QARNStartAPI(silentPort) != RC_OK)
         return 1;
     for (int i = 0; i < 2; ++i) {
@@ -84,9 +84,9 @@ int main(int argc, char **argv)
     }
     QARNTerminateAPI();
 
+    constexpr int kDelays = 100;
     cpu = processCpuMs();
     wall = wallMs();
-    constexpr int kDelays = 100;
     for (int i = 0; i < kDelays; ++i)
         delay(5);
     cpu = processCpuMs() - cpu;

@@ -1,6 +1,6 @@
 /* Opens the reader on COM1, reads its clock and fetches its log, record by
- * record, acknowledging each. Name the port with the environment variable
- * COM1, for example the path the reader simulator prints. */
+ * record, acknowledging each. On Linux, name the port with the environment
+ * variable COM1, for example the path the reader simulator prints. */
 #include "qarnapi.h"
 
 #include <stdio.h>

@@ -18,7 +18,7 @@
 #endif
 
 #if defined(_WIN32) && defined(QARNAPI_BUILD)
-#define QARN_API __declspec(dllexport)
+#define QARN_API /* the DLL's .def file names the exports */
 #elif defined(_WIN32)
 #define QARN_API __declspec(dllimport)
 #elif defined(__GNUC__)

@@ -1,13 +1,11 @@
-// The exported C functions: one library-wide session over the POSIX link.
+// The exported C functions: one library-wide session over the system's link.
+#include "platform.h"
 #include "qarnapi.h"
-#include "posix_link.h"
 #include "reader_session.h"
 
 namespace {
 
-qarn::MonotonicTick systemTick;
-qarn::PosixLink systemLink(systemTick);
-qarn::ReaderSession session(systemLink);
+qarn::ReaderSession session(qarn::SystemLink());
 
 } // namespace
 
@@ -23,7 +21,7 @@ int32_t QARN_CALL QARNStartAPI(int32_t port)
 
 int32_t QARN_CALL QARNTerminateAPI(void) { return qarn::TerminateApi(session); }
 
-uint32_t QARN_CALL delay(uint32_t milliseconds) { return systemLink.delay(milliseconds); }
+uint32_t QARN_CALL delay(uint32_t milliseconds) { return session.link.delay(milliseconds); }
 
 int32_t QARN_CALL QARNOpenReader(int32_t *handle, int32_t address)
 {

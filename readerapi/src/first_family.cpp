@@ -1,9 +1,8 @@
+#include "platform.h"
 #include "qarnapi.h"
 #include "reader_session.h"
 
-#include <cstdio>
 #include <cstring>
-#include <ctime>
 
 namespace qarn {
 
@@ -11,13 +10,6 @@ namespace {
 
 // Where the reader information record carries big-endian 16-bit fields.
 constexpr std::size_t kInfoWordOffsets[] = {11, 13, 19, 25, 31, 37, 42, 48};
-
-// Without message boxes the start-up failure goes to standard error.
-void showPortFailure()
-{
-    std::fputs("VELMO: StartAPI FASLE!\n", stderr);
-    std::fflush(stderr);
-}
 
 bool replied(const ReaderSession &s, int result, std::uint8_t expected = STATUS_OK)
 {
@@ -31,7 +23,7 @@ std::int32_t StartApi(ReaderSession &s, std::uint16_t portNumber)
     TerminateApi(s);
     s.port = s.link.OpenPort(portNumber, 'n');
     if (s.port == kNoPort) {
-        showPortFailure();
+        s.showPortFailure();
         return RC_PORT_FAILED;
     }
     return RC_OK;
@@ -60,10 +52,7 @@ std::int32_t OpenReader(ReaderSession &s, std::int32_t *handle, std::int32_t add
     if (OpenAddressedReader(s, handle) != RC_OK)
         return RC_FAILED;
 
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    FillClockRecord(local, s.clockAtOpen);
+    FillClockRecord(LocalTimeNow(), s.clockAtOpen);
     // The reader stays open even when its clock was not set.
     return SetTime(s, s.currentHandle, s.clockAtOpen) == RC_OK ? RC_OK : RC_FAILED;
 }

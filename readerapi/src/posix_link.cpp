@@ -96,7 +96,7 @@ int PosixLink::ReadByte(Port port, std::uint8_t *destination, std::uint32_t time
         // One millisecond more than is left, so the tick has passed the end
         // when poll gives up.
         const std::uint32_t left = timeoutMs - elapsed + 1;
-        pollfd watch{port, POLLIN, 0};
+        pollfd watch{static_cast<int>(port), POLLIN, 0};
         const int ready = poll(&watch, 1, left > INT_MAX ? INT_MAX : static_cast<int>(left));
         if (ready == 0 || (ready < 0 && errno == EINTR))
             continue;

@@ -1,10 +1,11 @@
 // The library's state and the operations behind both export families.
-// The exports run these on one session over the POSIX link; tests run them
-// on a session of their own over a fake link.
+// The exports run these on one session over the system's link; tests run
+// them on a session of their own over a fake link.
 #pragma once
 
 #include "commands.h"
 #include "frame_exchange.h"
+#include "platform.h"
 #include "serial_link.h"
 
 #include <cstdint>
@@ -27,6 +28,8 @@ struct ReaderSession {
     std::uint8_t clockAtOpen[kClockRecordSize] = {};
     // The last log record QARNGetLogData handed out; survives reopening.
     std::uint8_t retainedLog[kMaxPayload] = {};
+    // Tests put a recorder here: the system's notice may be a modal box.
+    void (*showPortFailure)() = ShowPortFailure;
 };
 
 // Port, shared by both families.

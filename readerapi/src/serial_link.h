@@ -8,7 +8,9 @@
 
 namespace qarn {
 
-using Port = int;
+// A POSIX descriptor or a Win32 HANDLE: wide enough for a pointer. -1 is
+// both systems' "nothing open" (INVALID_HANDLE_VALUE is all bits set).
+using Port = std::intptr_t;
 constexpr Port kNoPort = -1;
 
 class Tick {

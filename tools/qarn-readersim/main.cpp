@@ -1,18 +1,26 @@
 // qarn-readersim: a simulated reader on a pseudo-terminal. Prints the
 // device path that COMn should name, then serves until interrupted.
+//   qarn-readersim            a reader that answers
+//   qarn-readersim --silent   a line that echoes but a reader that never answers
+//   qarn-readersim --stalled  a line that takes no bytes (output held stopped)
 #include "readersim.h"
 
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
 
 namespace {
 
 const char* const USAGE =
-    "usage: qarn-readersim [--help] [--version]\n"
+    "usage: qarn-readersim [--silent | --stalled] [--help] [--version]\n"
     "Plays a reader on a new pseudo-terminal: prints the terminal's device path on\n"
     "standard output, then answers requests until interrupted (Ctrl+C or SIGTERM).\n"
     "Run the application with COMn set to that path, e.g. COM1=/dev/pts/7.\n"
+    "      --silent   echo every byte but never answer (a reader that is not there)\n"
+    "      --stalled  take no bytes at all (output held stopped, as after XOFF)\n"
     "  -h, --help     print this text and exit\n"
     "  -V, --version  print the version and exit\n";
 
@@ -25,6 +33,8 @@ bool Is(const char* argument, const char* shortForm, const char* longForm)
 
 int main(int argc, char** argv)
 {
+    bool silent = false;
+    bool stalled = false;
     for (int i = 1; i < argc; ++i) {
         if (Is(argv[i], "-h", "--help")) {
             std::fputs(USAGE, stdout);
@@ -34,7 +44,19 @@ int main(int argc, char** argv)
             std::puts("qarn-readersim " FIELDKIT_VERSION);
             return 0;
         }
+        if (std::strcmp(argv[i], "--silent") == 0) {
+            silent = true;
+            continue;
+        }
+        if (std::strcmp(argv[i], "--stalled") == 0) {
+            stalled = true;
+            continue;
+        }
         std::fprintf(stderr, "qarn-readersim: unknown option: %s\nTry 'qarn-readersim --help'.\n", argv[i]);
+        return 2;
+    }
+    if (silent && stalled) {
+        std::fprintf(stderr, "qarn-readersim: --silent and --stalled exclude each other\n");
         return 2;
     }
 
@@ -55,6 +77,21 @@ int main(int argc, char** argv)
         reader.queueLogRecord({n, 0x00, 0x10, 0x20, 0x30, static_cast<std::uint8_t>(0x10 * n + 5),
                                0xAA, 0xBB, 0xCC, 0xDD, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06});
     reader.setFileLengths(1024, 512, 400);
+    if (silent) {
+        // More requests than any one run makes: each is echoed, none answered.
+        for (int i = 0; i < 100000; ++i)
+            reader.queueFault({readersim::Fault::NoReply, 0, 0, {}});
+    }
+    int held = -1;
+    if (stalled) {
+        // Output suspended as after XOFF: writes to the port wait and the
+        // host's write deadline runs out.
+        held = open(reader.devicePath().c_str(), O_RDWR | O_NOCTTY);
+        if (held < 0 || tcflow(held, TCOOFF) != 0) {
+            std::perror("qarn-readersim: cannot stop the line");
+            return 1;
+        }
+    }
 
     std::printf("%s\n", reader.devicePath().c_str());
     std::fflush(stdout);
@@ -63,5 +100,7 @@ int main(int argc, char** argv)
 
     int signal = 0;
     sigwait(&stopSignals, &signal);
+    if (held >= 0)
+        close(held);
     return 0;
 }
