@@ -13,10 +13,13 @@
 
 namespace {
 
+// Asked of the control itself: GetWindowText of another process's window gives
+// only its caption, not what an edit control holds.
 std::wstring TextOf(HWND window)
 {
-    std::wstring text(std::size_t(::GetWindowTextLengthW(window)) + 1, L'\0');
-    text.resize(std::size_t(::GetWindowTextW(window, text.data(), int(text.size()))));
+    std::wstring text(std::size_t(::SendMessageW(window, WM_GETTEXTLENGTH, 0, 0)) + 1, L'\0');
+    text.resize(std::size_t(
+        ::SendMessageW(window, WM_GETTEXT, WPARAM(text.size()), reinterpret_cast<LPARAM>(text.data()))));
     return text;
 }
 
