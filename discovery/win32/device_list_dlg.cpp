@@ -2,6 +2,7 @@
 
 #include "address_rules.h"
 #include "device_line.h"
+#include "fixed_pitch_font.h"
 #include "program_messages.h"
 #include "resource_ids.h"
 #include "set_address_dlg.h"
@@ -12,6 +13,12 @@
 CDeviceListDlg::CDeviceListDlg()
     : m_hIcon(::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME)))
 {
+}
+
+CDeviceListDlg::~CDeviceListDlg()
+{
+    if (m_hFixedFont != nullptr)
+        ::DeleteObject(m_hFixedFont);
 }
 
 HWND CDeviceListDlg::List() const
@@ -92,6 +99,11 @@ int CDeviceListDlg::OnInitDialog()
 {
     ::SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
     ::SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+    m_hFixedFont = FixedPitchReplacementFor(reinterpret_cast<HFONT>(::SendMessageW(m_hWnd, WM_GETFONT, 0, 0)));
+    if (m_hFixedFont != nullptr) {
+        for (HWND child = ::GetWindow(m_hWnd, GW_CHILD); child != nullptr; child = ::GetWindow(child, GW_HWNDNEXT))
+            ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(m_hFixedFont), TRUE);
+    }
     UpdateData();
     if (!m_socket.Create(m_hWnd)) {
         ShowProgramMessage(m_hWnd, MSG_SOCKET_CREATE_ERROR, MB_ICONEXCLAMATION);

@@ -8,6 +8,7 @@
 class CDeviceListDlg {
 public:
     CDeviceListDlg();
+    ~CDeviceListDlg();
     CDeviceListDlg(const CDeviceListDlg&) = delete;
     CDeviceListDlg& operator=(const CDeviceListDlg&) = delete;
 
@@ -39,6 +40,7 @@ private:
 
     HWND m_hWnd = nullptr;
     HICON m_hIcon = nullptr;
+    HFONT m_hFixedFont = nullptr;   // only when the template's font is not fixed-pitch
     CDiscoverySocket m_socket;
     CScanState m_scan;
     bool m_bEnded = false;
