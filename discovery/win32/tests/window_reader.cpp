@@ -4,11 +4,13 @@
 //                          ("line DATA TEXT", DATA the line's item data)
 //   window_reader message  the text of a message box captioned "Corvane"
 //   window_reader dialog   the two fields of "Set IP Address"
+//   window_reader item N   where line N of the list is on the screen ("item X Y", its middle)
 // Exits 1 when the window asked about is not there.
 
 #include "win32_headers.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 namespace {
@@ -81,13 +83,29 @@ int PrintDialog()
     return 0;
 }
 
+int PrintItemPosition(int index)
+{
+    HWND main = FindDialog(L"Corvane", true);
+    if (main == nullptr)
+        return 1;
+    HWND list = ::GetDlgItem(main, 1000);
+    RECT item{};
+    if (::SendMessageW(list, LB_GETITEMRECT, WPARAM(index), reinterpret_cast<LPARAM>(&item)) == LB_ERR)
+        return 1;
+    POINT middle{(item.left + item.right) / 2, (item.top + item.bottom) / 2};
+    ::ClientToScreen(list, &middle);
+    std::printf("item %ld %ld\n", long(middle.x), long(middle.y));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     const std::string what = argc > 1 ? argv[1] : "";
     const int result = what == "state" ? PrintState() : what == "message" ? PrintMessage()
-                     : what == "dialog" ? PrintDialog() : 2;
+                     : what == "dialog" ? PrintDialog()
+                     : what == "item" && argc > 2 ? PrintItemPosition(std::atoi(argv[2])) : 2;
     std::fflush(stdout);
     return result;
 }

@@ -7,7 +7,9 @@
 # the "pc" namespace: this run gets a prefix of its own, starts that prefix's
 # wineserver inside the namespace, checks that it is there before Corvane starts,
 # and stops it at the end.
-# usage: wine_end_to_end.sh CORVANE-EXE WINDOW-READER-EXE CORVANE-DEVSIM
+# The web page is opened by running "explorer": a recorder of that name placed
+# beside Corvane.exe is found first and notes what it was given.
+# usage: wine_end_to_end.sh CORVANE-EXE WINDOW-READER-EXE EXPLORER-RECORDER-EXE CORVANE-DEVSIM
 set -uo pipefail
 if [ "$(id -u)" -ne 0 ]; then
     echo "SKIPPED: the Wine end-to-end test needs root to create its network namespaces"
@@ -16,14 +18,17 @@ fi
 for tool in wine wineserver Xvfb openbox xdotool; do
     command -v "$tool" >/dev/null || { echo "FAILED: $tool is missing (scripts/install-deps.sh installs it)"; exit 1; }
 done
-corvane_exe="$1"
 reader_exe="$2"
-devsim="$3"
+devsim="$4"
 source "$(dirname "$0")/../../../scripts/corvane-netns.sh"
 
 started=$SECONDS
 work="$(mktemp -d)"
 prefix="$work/wineprefix"
+mkdir -p "$work/app"
+cp "$1" "$work/app/Corvane.exe" && cp "$3" "$work/app/explorer.exe" || { echo "FAILED: cannot copy the programs"; exit 1; }
+corvane_exe="$work/app/Corvane.exe"
+opened="$work/app/explorer.log"
 sim_pid="" app_pid="" xvfb_pid="" wm_pid="" server_started=""
 cleanup() {
     [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
@@ -122,6 +127,16 @@ start_corvane() {
 
 probes() { grep -c '^probe ' "$work/devsim.log"; }
 
+# Waits until the recorder has noted $1 command lines.
+wait_for_opened() {
+    local tries
+    for ((tries = 100; tries > 0; tries--)); do
+        [ -f "$opened" ] && [ "$(wc -l <"$opened")" -ge "$1" ] && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
 # --- the private LAN, the screen, the window manager ---
 corvane_netns_create "wine-$$-$RANDOM" || fail "cannot create the namespaces"
 ip netns exec "$CORVANE_NS_LAN" "$devsim" --devices 3 --first-address "$CORVANE_NET.100" --log-bytes \
@@ -165,6 +180,21 @@ line() {   # the 56-character line of generated device $1 (0, 1, 2) at address .
 expected="$(printf 'count 3\nselected 0\n'; printf 'line %s %s\n' 0 "$(line 0 100 255.255.255.0)" 1 "$(line 1 101 255.255.255.0)" \
     2 "$(line 2 102 255.255.255.0)")"
 [ "$(reader state)" = "$expected" ] || fail "the list is not the three devices in order"
+
+# --- the web page: Alt+Enter and Config, Device Settings for the selected line, a double-click for another ---
+xdotool windowactivate --sync "$main_window" key alt+Return 2>/dev/null
+wait_for_opened 1 || fail "Alt+Enter did not open the web page"
+xdotool key alt+c
+xdotool key d
+wait_for_opened 2 || fail "Config, Device Settings did not open the web page"
+read -r _ x y <<<"$(reader item 2)"
+[ -n "${y:-}" ] || fail "cannot find the third line on the screen"
+xdotool mousemove "$x" "$y" click 1
+wait_for_state '^selected 2$' || fail "a click did not select the third line"
+xdotool click --repeat 2 --delay 50 1
+wait_for_opened 3 || fail "a double-click did not open the web page"
+[ "$(tr -d '\r' <"$opened")" = "$(printf 'explorer http://%s\n' "$CORVANE_NET.100" "$CORVANE_NET.100" "$CORVANE_NET.102")" ] ||
+    fail "the web page command lines are wrong: $(cat "$opened")"
 
 # --- F5 twice inside the scan window makes one scan; F5 after it makes another ---
 xdotool windowactivate --sync "$main_window" key F5 F5 2>/dev/null
@@ -239,5 +269,5 @@ wait_for_exit || fail "View, Exit did not end the program"
 [ "$(probes)" -eq 7 ] || fail "$(probes) probes instead of 7"
 [ "$(grep -c '^set-' "$work/devsim.log")" -eq 1 ] || fail "more than the one set command went out"
 
-echo "PASSED: probe bytes, sorted lines and count, F5 and its scan window, Esc, a refused and an accepted" \
-     "address change with its rescan, Alt+F4 and View, Exit; $((SECONDS - started)) s"
+echo "PASSED: probe bytes, sorted lines and count, the web page three ways, F5 and its scan window, Esc," \
+     "a refused and an accepted address change with its rescan, Alt+F4 and View, Exit; $((SECONDS - started)) s"
