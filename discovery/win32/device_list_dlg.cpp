@@ -258,9 +258,12 @@ bool CDeviceListDlg::PreTranslateMessage(const MSG& message)
     }
     if (message.message == WM_SYSKEYDOWN && message.wParam == VK_RETURN) {
         OpenDeviceWebPage();
-        return true;
+        // Passed on all the same: the window must see a key went down with Alt,
+        // or releasing Alt would then open the menu and take the next keys.
+        return false;
     }
-    return false;
+    // What Alt+Enter leaves behind: no menu has a mnemonic for it, so it would only beep.
+    return message.message == WM_SYSCHAR && message.wParam == VK_RETURN;
 }
 
 void CDeviceListDlg::OnClose()

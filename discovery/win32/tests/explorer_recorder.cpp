@@ -1,12 +1,13 @@
 // Stands in for the shell's "explorer" in the end-to-end test: placed beside
 // Corvane.exe, it is what Corvane's CreateProcessA finds first. It appends the
-// command line it was given to explorer.log beside itself.
+// command line it was given to explorer.log beside itself. A windowed program,
+// as the real one is: a console one would open a console and take the focus.
 
 #include "win32_headers.h"
 
 #include <string>
 
-int main()
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
     std::wstring path(MAX_PATH, L'\0');
     path.resize(::GetModuleFileNameW(nullptr, path.data(), DWORD(path.size())));
