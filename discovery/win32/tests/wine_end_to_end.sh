@@ -181,6 +181,14 @@ dialog_window="$(wait_for_window '^Set IP Address$')"
 [ -n "$dialog_window" ] || fail "Enter after Alt+Enter did not open \"Set IP Address\""
 xdo windowactivate --sync "$dialog_window" key Escape
 wait_until window_gone dialog || fail "Esc did not close \"Set IP Address\""
+# Enter on a focused Cancel cancels too, with an edited address (the fields, OK,
+# then Cancel in tab order); a set command for it would show further down.
+xdo windowactivate --sync "$main_window" key Return
+dialog_window="$(wait_for_window '^Set IP Address$')"
+[ -n "$dialog_window" ] || fail "Enter did not open \"Set IP Address\" again"
+xdo windowactivate --sync "$dialog_window" key Home shift+End type "$CORVANE_NET.160"
+xdo key Tab Tab Tab Return
+wait_until window_gone dialog || fail "Enter on Cancel did not close \"Set IP Address\""
 xdo key alt+c
 xdo key d
 wait_for_opened 2 || fail "Config, Device Settings did not open the web page"
@@ -227,7 +235,7 @@ wait_until window_gone message || fail "the message did not close"
 # Datagrams reach the simulator in order: a probe after the attempt shows nothing went before it.
 xdo windowactivate --sync "$main_window" key F5
 wait_for_count 5 '^probe ' || fail "no scan after the refused address"
-grep -q '^set-' "$work/devsim.log" && fail "a set command was sent for an invalid address"
+grep -q '^set-' "$work/devsim.log" && fail "a set command went out for a cancelled or an invalid address"
 wait_for_state '^selected 0$' || fail "the scan after the refused address did not close its window"
 
 # --- a valid change: the set-IP datagram, then the rescan lists the new address ---
@@ -266,5 +274,6 @@ wait_for_exit || fail "View, Exit did not end the program"
 [ "$(probes)" -eq 7 ] || fail "$(probes) probes instead of 7"
 [ "$(grep -c '^set-' "$work/devsim.log")" -eq 1 ] || fail "more than the one set command went out"
 
-echo "PASSED: probe bytes, sorted lines and count, the web page three ways, F5 and its scan window, Esc," \
-     "a refused and an accepted address change with its rescan, Alt+F4 and View, Exit; $((SECONDS - started)) s"
+echo "PASSED: probe bytes, sorted lines and count, the web page three ways, Esc and Cancel in the address dialog," \
+     "F5 and its scan window, Esc, a refused and an accepted address change with its rescan, Alt+F4 and" \
+     "View, Exit; $((SECONDS - started)) s"
