@@ -11,6 +11,7 @@ packages=(
   iproute2 procps
   mingw-w64 wine wine64 googletest
   dpkg-dev lintian desktop-file-utils
+  openbox xdotool
 )
 
 missing=()
