@@ -13,11 +13,14 @@ int CScanState::ReceiveReplies(const ReadDatagram& read, const RowAccepted& acce
 {
     const int before = m_nCount;
     while (!IsFull()) {
-        DISCOVERY_PACKET& row = m_devices[static_cast<std::size_t>(m_nCount)];
-        if (!IsWholeDatagram(read(row)))
+        const auto slot = static_cast<std::size_t>(m_nCount);
+        DISCOVERY_PACKET& row = m_devices[slot];
+        unsigned arrivalInterface = 0;
+        if (!IsWholeDatagram(read(row, arrivalInterface)))
             break;
         if (!IsDiscoveryReply(row))
             continue;   // the next read reuses this row
+        m_rowInterfaces[slot] = arrivalInterface;
         accepted(m_nCount);
         ++m_nCount;
     }

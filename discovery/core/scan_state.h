@@ -15,8 +15,9 @@ constexpr int RESCAN_TICKS_AFTER_CHANGE = 10;
 class CScanState {
 public:
     // Reads the next waiting datagram into the row given and returns its true size,
-    // or a negative value when nothing is waiting.
-    using ReadDatagram = std::function<std::int64_t(DISCOVERY_PACKET& row)>;
+    // or a negative value when nothing is waiting. Sets `arrivalInterface` to the index
+    // of the interface it came in by, or 0 when that is not known.
+    using ReadDatagram = std::function<std::int64_t(DISCOVERY_PACKET& row, unsigned& arrivalInterface)>;
     using RowAccepted = std::function<void(int row)>;
 
     // Opens a scan window and empties the table; false (and no change) while one is open.
@@ -31,7 +32,12 @@ public:
     bool Tick();
     void ArmRescanAfterAddressChange() { m_nRescanCountdown = RESCAN_TICKS_AFTER_CHANGE; }
 
+    // The interface each row's reply came in by (0: not known), so that an address
+    // change can go out where the device answered.
+    unsigned RowInterface(int row) const { return m_rowInterfaces[static_cast<std::size_t>(row)]; }
+
     std::array<DISCOVERY_PACKET, MAX_DEVICE_ROWS + 1> m_devices{};
+    std::array<unsigned, MAX_DEVICE_ROWS + 1> m_rowInterfaces{};
     int m_nCount = 0;
     int m_nRescanCountdown = 0;
     int m_nPrevCount = 0;

@@ -209,7 +209,7 @@ void CDeviceListDlg::Refresh()
 
 int CDeviceListDlg::ReceiveReplies()
 {
-    m_scan.ReceiveReplies([this](DISCOVERY_PACKET& row) { return m_socket.ReceiveFrom(row); },
+    m_scan.ReceiveReplies([this](DISCOVERY_PACKET& row, unsigned&) { return m_socket.ReceiveFrom(row); },
                           [this](int row) {
                               const DISCOVERY_PACKET& device = m_scan.m_devices[std::size_t(row)];
                               auto* item = new QListWidgetItem(QString::fromStdString(FormatDeviceLine(device)));
