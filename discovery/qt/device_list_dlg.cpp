@@ -203,13 +203,15 @@ void CDeviceListDlg::Refresh()
     // Reading them also re-arms the socket's readiness, which stays off while a
     // datagram is left unread, so this scan's replies get through.
     m_socket.DiscardPending();
-    m_socket.SendTo(BuildProbe());
+    m_socket.SendOnEveryInterface(BuildProbe());
     m_scanWindowTimer->start();
 }
 
 int CDeviceListDlg::ReceiveReplies()
 {
-    m_scan.ReceiveReplies([this](DISCOVERY_PACKET& row, unsigned&) { return m_socket.ReceiveFrom(row); },
+    m_scan.ReceiveReplies([this](DISCOVERY_PACKET& row, unsigned& arrivalInterface) {
+                              return m_socket.ReceiveFrom(row, arrivalInterface);
+                          },
                           [this](int row) {
                               const DISCOVERY_PACKET& device = m_scan.m_devices[std::size_t(row)];
                               auto* item = new QListWidgetItem(QString::fromStdString(FormatDeviceLine(device)));
@@ -250,6 +252,7 @@ void CDeviceListDlg::ChangeAddress()
     // A copy: a rescan may refill the table while the dialog is open, and the change
     // must still go to, and be compared with, the device chosen here.
     const DISCOVERY_PACKET device = m_scan.m_devices[std::size_t(row)];
+    const unsigned answeredOn = m_scan.RowInterface(row);
     IpOctets address = device.ipAddress;
     IpOctets mask = device.ipMask;
     CSetAddressDlg dialog(this);
@@ -268,7 +271,7 @@ void CDeviceListDlg::ChangeAddress()
         return;
     case AddressChangeVerdict::Send:
         for (const DISCOVERY_PACKET& datagram : plan.datagrams)
-            m_socket.SendTo(datagram);
+            m_socket.SendVia(datagram, answeredOn);
         m_scan.ArmRescanAfterAddressChange();
         return;
     }

@@ -1,5 +1,11 @@
 #include "discovery_socket.h"
 
+#include "system_interfaces.h"
+
+#include <QNetworkDatagram>
+
+#include <cstring>
+
 #ifdef Q_OS_WIN
 #include <winsock2.h>
 #else
@@ -35,8 +41,55 @@ void CDiscoverySocket::SendTo(const DISCOVERY_PACKET& packet)
                   m_endpoints.destinationPort);
 }
 
-qint64 CDiscoverySocket::ReceiveFrom(DISCOVERY_PACKET& row)
+bool CDiscoverySocket::IsBroadcastDestination() const
 {
+    return m_endpoints.destination == QHostAddress(QHostAddress::Broadcast);
+}
+
+bool CDiscoverySocket::SendOn(const DISCOVERY_PACKET& packet, const NetworkInterface& via)
+{
+    // The interface index picks the way out for the limited broadcast, whatever the
+    // routing table says; the sender address keeps the reply on the same network.
+    QNetworkDatagram datagram(QByteArray(reinterpret_cast<const char*>(&packet), sizeof packet),
+                              m_endpoints.destination, m_endpoints.destinationPort);
+    datagram.setInterfaceIndex(via.index);
+    const IpOctets& a = via.address;
+    datagram.setSender(QHostAddress((quint32(a[0]) << 24) | (quint32(a[1]) << 16) | (quint32(a[2]) << 8) | a[3]));
+    return writeDatagram(datagram) == qint64(sizeof packet);
+}
+
+int CDiscoverySocket::SendOnEveryInterface(const DISCOVERY_PACKET& packet)
+{
+    if (!m_bCreated)
+        return 0;
+    const std::vector<NetworkInterface> chosen =
+        IsBroadcastDestination() ? ChooseProbeInterfaces(ListSystemInterfaces()) : std::vector<NetworkInterface>{};
+    if (chosen.empty()) {
+        SendTo(packet);
+        return 1;
+    }
+    int handed = 0;
+    for (const NetworkInterface& via : chosen)
+        handed += SendOn(packet, via) ? 1 : 0;
+    return handed;
+}
+
+void CDiscoverySocket::SendVia(const DISCOVERY_PACKET& packet, unsigned interfaceIndex)
+{
+    if (!m_bCreated)
+        return;
+    const std::vector<NetworkInterface> listed = ListSystemInterfaces();
+    const NetworkInterface* via = FindInterface(listed, interfaceIndex);
+    if (interfaceIndex == 0 || !IsBroadcastDestination() || via == nullptr || !WhyNotProbed(*via).empty()) {
+        SendTo(packet);
+        return;
+    }
+    SendOn(packet, *via);
+}
+
+qint64 CDiscoverySocket::ReceiveFrom(DISCOVERY_PACKET& row, unsigned& arrivalInterface)
+{
+    arrivalInterface = 0;
     if (!m_bCreated || !hasPendingDatagrams())
         return -1;
     const qint64 size = pendingDatagramSize();
@@ -45,7 +98,12 @@ qint64 CDiscoverySocket::ReceiveFrom(DISCOVERY_PACKET& row)
         readDatagram(&scratch, sizeof scratch);
         return size;
     }
-    return readDatagram(reinterpret_cast<char*>(&row), sizeof row);
+    const QNetworkDatagram datagram = receiveDatagram(sizeof row);
+    if (datagram.data().size() != qsizetype(sizeof row))
+        return datagram.isValid() ? datagram.data().size() : -1;
+    std::memcpy(&row, datagram.data().constData(), sizeof row);
+    arrivalInterface = datagram.interfaceIndex();
+    return sizeof row;
 }
 
 int CDiscoverySocket::DiscardPending()
