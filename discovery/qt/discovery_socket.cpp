@@ -1,5 +1,7 @@
 #include "discovery_socket.h"
 
+#include <cstring>
+
 #ifdef Q_OS_WIN
 #include <winsock2.h>
 #else
@@ -37,15 +39,16 @@ void CDiscoverySocket::SendTo(const DISCOVERY_PACKET& packet)
 
 qint64 CDiscoverySocket::ReceiveFrom(DISCOVERY_PACKET& row)
 {
-    if (!m_bCreated || !hasPendingDatagrams())
+    if (!m_bCreated)
         return -1;
-    const qint64 size = pendingDatagramSize();
-    if (size != qint64(sizeof row)) {
-        char scratch = 0;
-        readDatagram(&scratch, sizeof scratch);
-        return size;
-    }
-    return readDatagram(reinterpret_cast<char*>(&row), sizeof row);
+    // One read per datagram, into room for the largest one, so the size read is the
+    // true size: an oversized datagram is never taken for a cut-down reply.
+    const qint64 size = readDatagram(m_receiveBuffer.data(), qint64(m_receiveBuffer.size()));
+    if (size < 0)
+        return -1;
+    if (size == qint64(sizeof row))
+        std::memcpy(&row, m_receiveBuffer.data(), sizeof row);
+    return size;
 }
 
 int CDiscoverySocket::DiscardPending()
@@ -54,10 +57,8 @@ int CDiscoverySocket::DiscardPending()
     constexpr int limit = 100000;
     int discarded = 0;
     char scratch = 0;
-    while (m_bCreated && discarded < limit && hasPendingDatagrams()) {
-        readDatagram(&scratch, sizeof scratch);
+    while (m_bCreated && discarded < limit && readDatagram(&scratch, sizeof scratch) >= 0)
         ++discarded;
-    }
     return discarded;
 }
 

@@ -7,6 +7,8 @@
 #include <QHostAddress>
 #include <QUdpSocket>
 
+#include <vector>
+
 // Whoever drains the socket when datagrams wait.
 class CDiscoveryOwner {
 public:
@@ -51,4 +53,5 @@ private slots:
 private:
     DiscoveryEndpoints m_endpoints;
     bool m_bCreated = false;
+    std::vector<char> m_receiveBuffer = std::vector<char>(65536);   // beyond any UDP payload
 };
