@@ -90,20 +90,19 @@ void CDiscoverySocket::SendVia(const DISCOVERY_PACKET& packet, unsigned interfac
 qint64 CDiscoverySocket::ReceiveFrom(DISCOVERY_PACKET& row, unsigned& arrivalInterface)
 {
     arrivalInterface = 0;
-    if (!m_bCreated || !hasPendingDatagrams())
+    if (!m_bCreated)
         return -1;
-    const qint64 size = pendingDatagramSize();
-    if (size != qint64(sizeof row)) {
-        char scratch = 0;
-        readDatagram(&scratch, sizeof scratch);
-        return size;
+    // One read per datagram, with room for one byte more than a reply: a longer
+    // datagram then reads as 21 bytes and is never taken for a cut-down reply.
+    const QNetworkDatagram datagram = receiveDatagram(qint64(sizeof row) + 1);
+    if (!datagram.isValid())
+        return -1;
+    const QByteArray& data = datagram.data();
+    if (data.size() == qsizetype(sizeof row)) {
+        std::memcpy(&row, data.constData(), sizeof row);
+        arrivalInterface = datagram.interfaceIndex();
     }
-    const QNetworkDatagram datagram = receiveDatagram(sizeof row);
-    if (datagram.data().size() != qsizetype(sizeof row))
-        return datagram.isValid() ? datagram.data().size() : -1;
-    std::memcpy(&row, datagram.data().constData(), sizeof row);
-    arrivalInterface = datagram.interfaceIndex();
-    return sizeof row;
+    return data.size();
 }
 
 int CDiscoverySocket::DiscardPending()
@@ -112,10 +111,8 @@ int CDiscoverySocket::DiscardPending()
     constexpr int limit = 100000;
     int discarded = 0;
     char scratch = 0;
-    while (m_bCreated && discarded < limit && hasPendingDatagrams()) {
-        readDatagram(&scratch, sizeof scratch);
+    while (m_bCreated && discarded < limit && readDatagram(&scratch, sizeof scratch) >= 0)
         ++discarded;
-    }
     return discarded;
 }
 

@@ -212,6 +212,41 @@ TEST(ScanState, DrainSkipsOtherCommandsAndStopsAtWrongSizes)
     EXPECT_EQ(scan.m_nCount, 3);
 }
 
+TEST(ScanState, BatchesReadABoundedNumberAndResumeWhereTheyStopped)
+{
+    CScanState scan;
+    scan.BeginScan();
+    ScriptedReads reads;
+    const DISCOVERY_PACKET other = BuildSetMask({1, 1, 1, 1}, {255, 0, 0, 0}, {});
+    for (std::uint8_t i = 1; i <= 5; ++i) {
+        reads.reads.push_back({20, other});
+        reads.reads.push_back({20, Device({10, 0, 0, i}, {255, 0, 0, 0})});
+    }
+    reads.reads.push_back({19, other});
+    reads.reads.push_back({20, Device({10, 0, 0, 6}, {255, 0, 0, 0})});
+    std::vector<int> accepted;
+    auto onAccepted = [&](int row) { accepted.push_back(row); };
+
+    std::vector<DrainEnd> ends;
+    while (ends.size() < 10 && (ends.empty() || MoreMayWait(ends.back()))) {
+        reads.calls = 0;
+        ends.push_back(scan.ReceiveBatch(std::ref(reads), onAccepted, 3).end);
+        EXPECT_LE(reads.calls, 3);
+    }
+    EXPECT_EQ(ends, (std::vector<DrainEnd>{DrainEnd::ReadLimit, DrainEnd::ReadLimit, DrainEnd::ReadLimit,
+                                           DrainEnd::WrongSize, DrainEnd::NothingWaiting}));
+    EXPECT_EQ(accepted, (std::vector<int>{0, 1, 2, 3, 4, 5}));
+    for (std::uint8_t i = 0; i < 6; ++i)
+        EXPECT_EQ(scan.m_devices[i].ipAddress, (IpOctets{10, 0, 0, std::uint8_t(i + 1)})) << "arrival order";
+
+    scan.m_nCount = MAX_DEVICE_ROWS - 1;
+    reads.reads = {{20, Device({10, 0, 1, 1}, {255, 0, 0, 0})}, {20, Device({10, 0, 1, 2}, {255, 0, 0, 0})}};
+    const DrainResult full = scan.ReceiveBatch(std::ref(reads), onAccepted, 1);
+    EXPECT_EQ(full.added, 1);
+    EXPECT_EQ(full.end, DrainEnd::TableFull) << "a full table is no reason to come back";
+    EXPECT_FALSE(MoreMayWait(full.end));
+}
+
 TEST(ScanState, TableHoldsAtMost255RowsAndStopsReading)
 {
     CScanState scan;
