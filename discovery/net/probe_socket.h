@@ -34,6 +34,9 @@ public:
     bool WaitReadable(int milliseconds);
 
 private:
+    struct Platform;   // what a platform needs beside the socket
+
     ProbeDestination m_destination;
-    int m_fd = -1;
+    std::intptr_t m_fd = -1;   // a descriptor, or a Windows socket handle
+    Platform* m_platform = nullptr;
 };

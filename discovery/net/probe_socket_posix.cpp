@@ -8,31 +8,34 @@
 #include <cerrno>
 #include <cstring>
 
+struct ProbeSocket::Platform {};
+
 ProbeSocket::~ProbeSocket()
 {
     if (m_fd >= 0)
-        ::close(m_fd);
+        ::close(int(m_fd));
 }
 
 bool ProbeSocket::Open(std::string& error)
 {
-    m_fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (m_fd < 0) {
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    m_fd = fd;
+    if (fd < 0) {
         error = std::string("cannot make a UDP socket: ") + std::strerror(errno);
         return false;
     }
     const int one = 1;
     // Replies may come by broadcast, from any subnet: one socket on every interface
     // takes them all, and the arrival interface tells where each device answered.
-    if (::setsockopt(m_fd, SOL_SOCKET, SO_BROADCAST, &one, sizeof one) != 0 ||
-        ::setsockopt(m_fd, IPPROTO_IP, IP_PKTINFO, &one, sizeof one) != 0) {
+    if (::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &one, sizeof one) != 0 ||
+        ::setsockopt(fd, IPPROTO_IP, IP_PKTINFO, &one, sizeof one) != 0) {
         error = std::string("cannot set up the UDP socket: ") + std::strerror(errno);
         return false;
     }
     sockaddr_in any{};
     any.sin_family = AF_INET;
     any.sin_addr.s_addr = htonl(INADDR_ANY);
-    if (::bind(m_fd, reinterpret_cast<const sockaddr*>(&any), sizeof any) != 0) {
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&any), sizeof any) != 0) {
         error = std::string("cannot bind the UDP socket: ") + std::strerror(errno);
         return false;
     }
@@ -43,7 +46,7 @@ std::uint16_t ProbeSocket::LocalPort() const
 {
     sockaddr_in bound{};
     socklen_t length = sizeof bound;
-    if (m_fd < 0 || ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&bound), &length) != 0)
+    if (m_fd < 0 || ::getsockname(int(m_fd), reinterpret_cast<sockaddr*>(&bound), &length) != 0)
         return 0;
     return ntohs(bound.sin_port);
 }
@@ -73,7 +76,7 @@ bool ProbeSocket::SendVia(const DISCOVERY_PACKET& packet, const NetworkInterface
     info.ipi_ifindex = int(via.index);
     std::memcpy(&info.ipi_spec_dst, via.address.data(), 4);
     std::memcpy(CMSG_DATA(header), &info, sizeof info);
-    const ssize_t sent = ::sendmsg(m_fd, &message, 0);
+    const ssize_t sent = ::sendmsg(int(m_fd), &message, 0);
     if (sent == ssize_t(sizeof packet))
         return true;
     error = sent < 0 ? std::strerror(errno) : "the datagram went out incomplete";
@@ -93,7 +96,7 @@ std::int64_t ProbeSocket::Receive(DISCOVERY_PACKET& row, unsigned& arrivalInterf
     message.msg_control = control;
     message.msg_controllen = sizeof control;
     // MSG_TRUNC: the result is the datagram's true size, whatever fitted.
-    const ssize_t size = ::recvmsg(m_fd, &message, MSG_TRUNC);
+    const ssize_t size = ::recvmsg(int(m_fd), &message, MSG_TRUNC);
     if (size < 0)
         return -1;
     for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
@@ -110,6 +113,6 @@ std::int64_t ProbeSocket::Receive(DISCOVERY_PACKET& row, unsigned& arrivalInterf
 
 bool ProbeSocket::WaitReadable(int milliseconds)
 {
-    pollfd waiting{m_fd, POLLIN, 0};
+    pollfd waiting{int(m_fd), POLLIN, 0};
     return ::poll(&waiting, 1, milliseconds) > 0 && (waiting.revents & POLLIN) != 0;
 }

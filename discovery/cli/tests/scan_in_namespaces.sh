@@ -6,7 +6,10 @@
 #    that answers by broadcast;
 #  - a "pc" with one interface, which must send exactly one probe per scan;
 #  - a namespace with no usable interface at all.
-# usage: scan_in_namespaces.sh CORVANE-SCAN CORVANE-DEVSIM
+# With a third argument the scanner is a Windows program, run under Wine with a
+# private prefix whose wineserver (which owns the program's sockets) is started
+# inside each namespace and stopped before the namespace goes.
+# usage: scan_in_namespaces.sh CORVANE-SCAN CORVANE-DEVSIM [--wine]
 set -uo pipefail
 if [ "$(id -u)" -ne 0 ]; then
     echo "SKIPPED: the corvane-scan test needs root to create its network namespaces"
@@ -14,12 +17,33 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 scan="$1"
 devsim="$2"
+wine_mode="${3:-}"
 source "$(dirname "$0")/../../../scripts/corvane-netns.sh"
 
 work="$(mktemp -d)"
 sim_pids=()
+wine_in=""        # the namespace whose wineserver runs, if any
+if [ "$wine_mode" = "--wine" ]; then
+    export WINEPREFIX="$work/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    mkdir -p "$WINEPREFIX"
+fi
+stop_wineserver() {
+    [ -n "$wine_in" ] && ip netns exec "$wine_in" wineserver -k 2>/dev/null
+    wine_in=""
+    return 0
+}
+# Starts the prefix's wineserver inside namespace $1, so the program's sockets live there.
+start_wineserver() {
+    [ "$wine_mode" = "--wine" ] || return 0
+    ip netns exec "$1" wineserver -p || fail "cannot start a wineserver in $1"
+    wine_in="$1"
+    if [ ! -e "$WINEPREFIX/system.reg" ]; then
+        ip netns exec "$1" wineboot -i >/dev/null 2>&1 || fail "cannot make the Wine prefix"
+    fi
+}
 cleanup() {
     local pid
+    stop_wineserver
     for pid in "${sim_pids[@]}"; do
         kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
     done
@@ -48,10 +72,15 @@ simulate() {
     corvane_wait_for_line "$log" "^listening on 0.0.0.0 port 36 " || fail "the simulator $log did not start"
 }
 
-# Bounded, so that a hanging scan cannot outlive the trap's clean-up.
+# Bounded, so that a hanging scan cannot outlive the trap's clean-up. A Windows
+# program's line ends are made Unix ones; the exit status is the scanner's.
 scan_in() {
     local ns="$1"
     shift
+    if [ "$wine_mode" = "--wine" ]; then
+        timeout -k 5 60 ip netns exec "$ns" wine "$scan" "$@" | tr -d '\r'
+        return "${PIPESTATUS[0]}"
+    fi
     timeout -k 5 30 ip netns exec "$ns" "$scan" "$@"
 }
 
@@ -68,6 +97,7 @@ for i in 0 1 2 3; do
 done
 simulate "$CORVANE_NS_LAN2" lan2 "${lan2_devices[@]}"
 simulate "$CORVANE_NS_FAR" far --reply-broadcast --device "$CORVANE_FAR_NET.5,255.255.0.0,02-C0-4E-77-00-05,77"
+start_wineserver "$CORVANE_NS_PC"
 
 scan_in "$CORVANE_NS_PC" --json >"$work/scan.json" 2>"$work/scan-stderr.log"
 status=$?
@@ -117,7 +147,7 @@ for bad in "lo:cannot probe interface lo: it is the loopback interface" "nosuch0
     status=$?
     [ "$status" -eq 2 ] || fail "--interface ${bad%%:*} ended with $status, not 2"
     [ -s "$work/out.txt" ] && fail "--interface ${bad%%:*} printed devices"
-    grep -qx "corvane-scan: ${bad#*:}" "$work/err.txt" || fail "no clear message: $(cat "$work/err.txt")"
+    tr -d '\r' <"$work/err.txt" | grep -qx "corvane-scan: ${bad#*:}" || fail "no clear message: $(cat "$work/err.txt")"
 done
 cleanup
 
@@ -125,6 +155,7 @@ echo "== one interface =="
 corvane_netns_create "scan1-$$-$RANDOM" || fail "cannot create the namespaces"
 # Three devices answer the first probe, none the second.
 simulate "$CORVANE_NS_LAN" single --devices 3 --first-address "$CORVANE_NET.100" --answer-counts 3,0
+start_wineserver "$CORVANE_NS_PC"
 scan_in "$CORVANE_NS_PC" >"$work/one.txt" 2>"$work/scan-stderr.log"
 status=$?
 [ "$status" -eq 0 ] && [ "$(wc -l <"$work/one.txt")" -eq 3 ] || fail "the one-interface scan: status $status"
@@ -138,9 +169,13 @@ cleanup
 
 echo "== no usable interface =="
 # A fresh namespace holds only a loopback interface, and that is down.
-timeout -k 5 30 unshare --net "$scan" >"$work/out.txt" 2>"$work/err.txt"
+ip netns add "corvane-bare-$$" || fail "cannot create the namespace"
+CORVANE_NS_PC="corvane-bare-$$"
+start_wineserver "$CORVANE_NS_PC"
+scan_in "$CORVANE_NS_PC" >"$work/out.txt" 2>"$work/err.txt"
 status=$?
 [ "$status" -eq 2 ] || fail "with no usable interface the scan ended with $status, not 2"
 grep -q "^corvane-scan: no usable network interface" "$work/err.txt" || fail "no clear message: $(cat "$work/err.txt")"
+cleanup
 
 echo "PASSED: both LANs listed, one probe per interface and scan, the exit statuses hold"
