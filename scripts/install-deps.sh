@@ -10,6 +10,7 @@ packages=(
   xvfb xauth x11-apps imagemagick
   iproute2 procps
   mingw-w64 wine wine64 googletest
+  openbox xdotool
 )
 
 missing=()

@@ -12,8 +12,10 @@ constexpr int IDC_ADDRESS = 1001;
 constexpr int IDC_MASK = 1002;
 constexpr int IDC_DEVICE_COUNT = 1003;
 
+#ifndef IDOK   // windows.h has both, as macros of the same values
 constexpr int IDOK = 1;
 constexpr int IDCANCEL = 2;
+#endif
 constexpr int ID_VIEW_REFRESH = 32774;
 constexpr int ID_VIEW_EXIT = 32775;
 constexpr int ID_CONFIG_IP_ADDRESS = 32780;

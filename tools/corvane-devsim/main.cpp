@@ -158,6 +158,12 @@ int main(int argc, char** argv)
         char sentTo[INET_ADDRSTRLEN] = {};
         ::inet_ntop(AF_INET, &destination, sentTo, sizeof sentTo);
         std::printf("%s from %s to %s\n", log.c_str(), Describe(from).c_str(), sentTo);
+        if (options.logBytes) {
+            std::printf("bytes");
+            for (ssize_t i = 0; i < size; ++i)
+                std::printf(" %02X", buffer[i]);
+            std::printf("\n");
+        }
         sockaddr_in to = from;
         if (options.replyByBroadcast)
             to.sin_addr.s_addr = htonl(INADDR_BROADCAST);

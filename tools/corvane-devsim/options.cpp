@@ -21,6 +21,7 @@ const char* const DEVSIM_USAGE =
     "  --repeat N             send every reply N times\n"
     "  --rotate               each probe is answered starting one device later\n"
     "  --delay-ms N           answer N milliseconds after the probe\n"
+    "  --log-bytes            after each received datagram's line, a line 'bytes' with its bytes in hex\n"
     "  --malformed K,K...     before the replies send bad datagrams: short (19 bytes), long (21),\n"
     "                         swapped (command in the wrong byte order), other (another command)\n"
     "Prints one line per event on standard output: first 'listening on ADDRESS port N'.\n";
@@ -84,8 +85,10 @@ bool ParseDevsimOptions(int argc, const char* const* argv, DevsimOptions& option
     std::vector<SimulatedDevice> given;
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
-        if (option == "--reply-broadcast" || option == "--rotate") {
-            (option == "--rotate" ? options.misbehaviour.rotate : options.replyByBroadcast) = true;
+        if (option == "--reply-broadcast" || option == "--rotate" || option == "--log-bytes") {
+            (option == "--rotate"      ? options.misbehaviour.rotate
+             : option == "--log-bytes" ? options.logBytes
+                                       : options.replyByBroadcast) = true;
             continue;
         }
         if (i + 1 >= argc) {

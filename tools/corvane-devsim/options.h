@@ -10,6 +10,7 @@ struct DevsimOptions {
     std::string bindAddress = "0.0.0.0";
     int port = DISCOVERY_PORT;
     bool replyByBroadcast = false;
+    bool logBytes = false;
     int delayMs = 0;
     std::vector<SimulatedDevice> devices;
     Misbehaviour misbehaviour;

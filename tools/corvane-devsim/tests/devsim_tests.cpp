@@ -88,7 +88,8 @@ TEST(Devsim, CommandLine)
     DevsimOptions options;
     std::string error;
     ASSERT_TRUE(Parse({"--device", "10.0.0.9,255.0.0.0,00-11-22-33-44-55,7", "--devices", "2", "--first-address",
-                       "192.168.5.254", "--port", "0", "--malformed", "long,other", "--answer-counts", "3,1"},
+                       "192.168.5.254", "--port", "0", "--malformed", "long,other", "--answer-counts", "3,1",
+                       "--log-bytes"},
                       options, error))
         << error;
     ASSERT_EQ(options.devices.size(), 3u);
@@ -98,11 +99,14 @@ TEST(Devsim, CommandLine)
     EXPECT_NE(options.devices[1].mac, options.devices[2].mac);
     EXPECT_EQ(options.port, 0);
     EXPECT_EQ(options.misbehaviour.answerCounts, (std::vector<int>{3, 1}));
+    EXPECT_TRUE(options.logBytes);
+    EXPECT_FALSE(options.replyByBroadcast || options.misbehaviour.rotate);
 
     DevsimOptions defaults;
     ASSERT_TRUE(Parse({}, defaults, error));
     EXPECT_EQ(defaults.devices.size(), 3u);
     EXPECT_EQ(defaults.port, DISCOVERY_PORT);
+    EXPECT_FALSE(defaults.logBytes);
 
     for (std::vector<const char*> bad : {std::vector<const char*>{"--devices"}, {"--devices", "x"},
                                          {"--port", "70000"}, {"--device", "10.0.0.1,255.0.0.0,00-11"},

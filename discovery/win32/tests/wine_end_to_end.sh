@@ -1,0 +1,287 @@
+#!/usr/bin/env bash
+# Corvane.exe under Wine, driven from the keyboard as an operator would, against
+# corvane-devsim playing three devices. Both run in network namespaces made here
+# ("pc" and "lan", joined by a veth pair) and removed on the way out.
+#
+# Wine keeps a program's sockets in its wineserver, so the wineserver must run in
+# the "pc" namespace: this run gets a prefix of its own, starts that prefix's
+# wineserver inside the namespace, checks that it is there before Corvane starts,
+# and stops it at the end.
+# The web page is opened by running "explorer": a recorder of that name placed
+# beside Corvane.exe is found first and notes what it was given.
+# usage: wine_end_to_end.sh CORVANE-EXE WINDOW-READER-EXE EXPLORER-RECORDER-EXE CORVANE-DEVSIM
+set -uo pipefail
+if [ "$(id -u)" -ne 0 ]; then
+    echo "SKIPPED: the Wine end-to-end test needs root to create its network namespaces"
+    exit 77
+fi
+for tool in wine wineserver Xvfb openbox xdotool; do
+    command -v "$tool" >/dev/null || { echo "FAILED: $tool is missing (scripts/install-deps.sh installs it)"; exit 1; }
+done
+reader_exe="$2"
+devsim="$4"
+source "$(dirname "$0")/../../../scripts/corvane-netns.sh"
+
+started=$SECONDS
+work="$(mktemp -d)"
+prefix="$work/wineprefix"
+mkdir -p "$work/app"
+cp "$1" "$work/app/Corvane.exe" && cp "$3" "$work/app/explorer.exe" || { echo "FAILED: cannot copy the programs"; exit 1; }
+corvane_exe="$work/app/Corvane.exe"
+opened="$work/app/explorer.log"
+sim_pid="" app_pid="" xvfb_pid="" wm_pid="" server_started=""
+cleanup() {
+    [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
+    [ -n "$server_started" ] && ip netns exec "$CORVANE_NS_PC" env WINEPREFIX="$prefix" wineserver -k 2>/dev/null
+    for pid in $app_pid $sim_pid $wm_pid $xvfb_pid; do
+        kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+    done
+    corvane_netns_delete
+    rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+fail() {
+    echo "FAILED: $*"
+    echo "--- simulator log ---"
+    cat "$work/devsim.log" 2>/dev/null
+    if [ -n "$server_started" ]; then
+        echo "--- window state ---"
+        reader state
+    fi
+    echo "--- Corvane's output ---"
+    tail -20 "$work/corvane.log" 2>/dev/null
+    exit 1
+}
+
+# The wineservers serving $prefix, by their environment.
+servers_of_prefix() {
+    local pid
+    for pid in $(pgrep -x 'wineserver(64)?'); do
+        tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "WINEPREFIX=$prefix" && echo "$pid"
+    done
+}
+
+# True when every wineserver of $prefix runs in the "pc" namespace (and one runs).
+servers_in_pc_namespace() {
+    local pid found=""
+    local pc_ns
+    pc_ns="$(ip netns exec "$CORVANE_NS_PC" readlink /proc/self/ns/net)" || return 1
+    for pid in $(servers_of_prefix); do
+        [ "$(readlink "/proc/$pid/ns/net")" = "$pc_ns" ] || return 1
+        found=1
+    done
+    [ -n "$found" ]
+}
+
+in_pc() {
+    ip netns exec "$CORVANE_NS_PC" env WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
+        DISPLAY=":$display" "$@"
+}
+
+reader() {
+    in_pc wine "$reader_exe" "$@" 2>/dev/null | tr -d '\r'
+}
+
+# Waits (up to $2 seconds) until the window state has a line matching $1.
+wait_for_state() {
+    local pattern="$1" tries
+    for ((tries = ${2:-20} * 4; tries > 0; tries--)); do
+        reader state | grep -q -- "$pattern" && return 0
+        sleep 0.25
+    done
+    return 1
+}
+
+# Waits until the devsim log has at least $1 lines matching $2.
+wait_for_count() {
+    local count="$1" pattern="$2" tries
+    for ((tries = 200; tries > 0; tries--)); do
+        [ "$(grep -c -- "$pattern" "$work/devsim.log")" -ge "$count" ] && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+wait_for_window() {
+    timeout 20 xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -1
+}
+
+# Waits for Corvane to end by itself; true when it did.
+wait_for_exit() {
+    local tries
+    for ((tries = 200; tries > 0; tries--)); do
+        kill -0 "$app_pid" 2>/dev/null || { wait "$app_pid"; app_pid=""; return 0; }
+        sleep 0.1
+    done
+    return 1
+}
+
+start_corvane() {
+    in_pc wine "$corvane_exe" >"$work/corvane.log" 2>&1 &
+    app_pid=$!
+    main_window="$(wait_for_window '^Corvane$')"
+    [ -n "$main_window" ] || fail "Corvane's window did not appear"
+}
+
+probes() { grep -c '^probe ' "$work/devsim.log"; }
+
+# Waits until the recorder has noted $1 command lines.
+wait_for_opened() {
+    local tries
+    for ((tries = 100; tries > 0; tries--)); do
+        [ -f "$opened" ] && [ "$(wc -l <"$opened")" -ge "$1" ] && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# --- the private LAN, the screen, the window manager ---
+corvane_netns_create "wine-$$-$RANDOM" || fail "cannot create the namespaces"
+ip netns exec "$CORVANE_NS_LAN" "$devsim" --devices 3 --first-address "$CORVANE_NET.100" --log-bytes \
+    >"$work/devsim.log" 2>&1 &
+sim_pid=$!
+corvane_wait_for_line "$work/devsim.log" "^listening on 0.0.0.0 port 36 " || fail "the simulator did not start"
+
+for ((display = 150; display < 250; display++)); do
+    [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ] || break
+done
+Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+for ((tries = 100; tries > 0; tries--)); do
+    [ -e "/tmp/.X11-unix/X$display" ] && break
+    sleep 0.1
+done
+export DISPLAY=":$display"
+openbox >"$work/openbox.log" 2>&1 &
+wm_pid=$!
+
+# --- Wine: a prefix of this run's own, its server inside "pc" ---
+mkdir -p "$prefix"
+[ -z "$(servers_of_prefix)" ] || fail "a wineserver for $prefix already runs; refusing to share it"
+in_pc wineserver -p || fail "cannot start the wineserver"
+server_started=1
+in_pc wineboot -i >"$work/wineboot.log" 2>&1 || fail "wineboot failed"
+servers_in_pc_namespace || fail "the wineserver for $prefix does not run in $CORVANE_NS_PC; refusing to broadcast"
+echo "Wine prefix ready after $((SECONDS - started)) s"
+
+# --- first scan: the probe on the wire, three sorted lines, the count ---
+start_corvane
+corvane_wait_for_line "$work/devsim.log" \
+    "^probe 1: 3 devices answer from $CORVANE_PC_ADDRESS:[0-9]* to 255.255.255.255$" ||
+    fail "no limited broadcast probe from the pc namespace"
+grep -A1 -m1 '^probe 1: ' "$work/devsim.log" | grep -qx "bytes 43 21 30 39$(printf ' 00%.0s' {1..16})" ||
+    fail "the probe's bytes are wrong"
+wait_for_state '^selected 0$' || fail "the first line was not selected when the scan window closed"
+line() {   # the 56-character line of generated device $1 (0, 1, 2) at address .$2 with mask $3
+    printf '%-15s %-15s %-17s %6s' "$CORVANE_NET.$2" "$3" "02-C0-4E-00-00-0$1" "$(($1 + 1))"
+}
+expected="$(printf 'count 3\nselected 0\n'; printf 'line %s %s\n' 0 "$(line 0 100 255.255.255.0)" 1 "$(line 1 101 255.255.255.0)" \
+    2 "$(line 2 102 255.255.255.0)")"
+[ "$(reader state)" = "$expected" ] || fail "the list is not the three devices in order"
+
+# --- the web page: Alt+Enter and Config, Device Settings for the selected line, a double-click for another ---
+xdotool windowactivate --sync "$main_window" key alt+Return 2>/dev/null
+wait_for_opened 1 || fail "Alt+Enter did not open the web page"
+# The keys after it are the window's again (no menu left waiting for them): Enter
+# opens the address dialog, and Esc there closes it without sending anything.
+xdotool key Return
+dialog_window="$(wait_for_window '^Set IP Address$')"
+[ -n "$dialog_window" ] || fail "Enter after Alt+Enter did not open \"Set IP Address\""
+xdotool windowactivate --sync "$dialog_window" key Escape 2>/dev/null
+for ((tries = 80; tries > 0; tries--)); do reader dialog >/dev/null || break; sleep 0.25; done
+((tries > 0)) || fail "Esc did not close \"Set IP Address\""
+xdotool key alt+c
+xdotool key d
+wait_for_opened 2 || fail "Config, Device Settings did not open the web page"
+read -r _ x y <<<"$(reader item 2)"
+[ -n "${y:-}" ] || fail "cannot find the third line on the screen"
+xdotool mousemove "$x" "$y" click 1
+wait_for_state '^selected 2$' || fail "a click did not select the third line"
+xdotool click --repeat 2 --delay 50 1
+wait_for_opened 3 || fail "a double-click did not open the web page"
+[ "$(tr -d '\r' <"$opened")" = "$(printf 'explorer http://%s\n' "$CORVANE_NET.100" "$CORVANE_NET.100" "$CORVANE_NET.102")" ] ||
+    fail "the web page command lines are wrong: $(cat "$opened")"
+
+# --- F5 twice inside the scan window makes one scan; F5 after it makes another ---
+# A click on the first line first: the started "explorer" may have taken the focus.
+read -r _ x y <<<"$(reader item 0)"
+xdotool windowactivate --sync "$main_window" mousemove "$x" "$y" click 1 2>/dev/null
+wait_for_state '^selected 0$' || fail "a click did not select the first line"
+xdotool key F5 F5
+wait_for_count 2 '^probe ' || fail "F5 did not scan"
+wait_for_state '^selected 0$' || fail "the F5 scan did not close its window"
+xdotool key F5
+wait_for_count 3 '^probe ' || fail "F5 after the scan window did not scan"
+[ "$(grep '^probe ' "$work/devsim.log" | cut -d: -f1 | tr '\n' ' ')" = "probe 1 probe 2 probe 3 " ] ||
+    fail "the second F5 inside the scan window scanned again"
+wait_for_state '^count 3$' && wait_for_state '^selected 0$' || fail "the third scan did not list the devices"
+
+# --- Esc leaves the window open ---
+xdotool key Escape
+xdotool key F5
+wait_for_count 4 '^probe ' || fail "the window did not answer F5 after Esc"
+wait_for_state '^selected 0$' || fail "the scan after Esc did not close its window"
+
+# --- an invalid address: the message, and nothing sent ---
+xdotool key Down
+wait_for_state '^selected 1$' || fail "Down did not select the second line"
+xdotool key Return
+dialog_window="$(wait_for_window '^Set IP Address$')"
+[ -n "$dialog_window" ] || fail "Enter did not open \"Set IP Address\""
+[ "$(reader dialog)" = "$(printf 'address %s\nmask 255.255.255.0' "$CORVANE_NET.101")" ] ||
+    fail "the address dialog does not show the selected device's values"
+xdotool windowactivate --sync "$dialog_window" key Home shift+End type "$CORVANE_NET.255" 2>/dev/null
+xdotool key Return
+for ((tries = 80; tries > 0; tries--)); do
+    [ "$(reader message)" = "message Invalid IP address" ] && break
+    sleep 0.25
+done
+((tries > 0)) || fail "no \"Invalid IP address\" message"
+xdotool key Return
+for ((tries = 80; tries > 0; tries--)); do reader message >/dev/null || break; sleep 0.25; done
+# Datagrams reach the simulator in order: a probe after the attempt shows nothing went before it.
+xdotool windowactivate --sync "$main_window" key F5 2>/dev/null
+wait_for_count 5 '^probe ' || fail "no scan after the refused address"
+grep -q '^set-' "$work/devsim.log" && fail "a set command was sent for an invalid address"
+wait_for_state '^selected 0$' || fail "the scan after the refused address did not close its window"
+
+# --- a valid change: the set-IP datagram, then the rescan lists the new address ---
+xdotool key Down
+wait_for_state '^selected 1$' || fail "Down did not select the second line"
+xdotool key Return
+dialog_window="$(wait_for_window '^Set IP Address$')"
+[ -n "$dialog_window" ] || fail "Enter did not open \"Set IP Address\" again"
+xdotool windowactivate --sync "$dialog_window" key Home shift+End type "$CORVANE_NET.150" 2>/dev/null
+xdotool key Return
+corvane_wait_for_line "$work/devsim.log" \
+    "^set-ip 02-C0-4E-00-00-01 $CORVANE_NET.101 -> $CORVANE_NET.150 from $CORVANE_PC_ADDRESS:[0-9]* to 255.255.255.255$" ||
+    fail "the address change did not reach the simulator as a broadcast"
+grep -A1 '^set-ip ' "$work/devsim.log" | grep -qx 'bytes 43 21 30 3A 0A E7 00 96 00 00 00 00 02 C0 4E 00 00 01 00 00' ||
+    fail "the set-IP datagram's bytes are wrong"
+grep -q '^set-mask ' "$work/devsim.log" && fail "a set-mask datagram went out for an unchanged mask"
+wait_for_count 6 '^probe ' || fail "no rescan after the change"
+wait_for_state "^line 1 $(line 1 150 255.255.255.0)\$" 10 || fail "the rescan did not list the new address"
+expected="$(printf 'count 3\nselected 0\n'; printf 'line %s %s\n' 0 "$(line 0 100 255.255.255.0)" 2 "$(line 2 102 255.255.255.0)" \
+    1 "$(line 1 150 255.255.255.0)")"
+wait_for_state '^selected 0$' && [ "$(reader state)" = "$expected" ] || fail "the rescan's list is not sorted"
+
+# --- Alt+F4 ends the program ---
+xdotool windowactivate --sync "$main_window" key alt+F4 2>/dev/null
+wait_for_exit || fail "Alt+F4 did not end the program"
+
+# --- View, Exit ends it too ---
+start_corvane
+wait_for_state '^selected 0$' || fail "the second run did not list the devices"
+xdotool windowactivate --sync "$main_window" key alt+v 2>/dev/null
+xdotool key x
+wait_for_exit || fail "View, Exit did not end the program"
+
+# Every probe reached the simulator before the last run's: a scan too many
+# anywhere (the second F5 inside a scan window) would show here.
+[ "$(probes)" -eq 7 ] || fail "$(probes) probes instead of 7"
+[ "$(grep -c '^set-' "$work/devsim.log")" -eq 1 ] || fail "more than the one set command went out"
+
+echo "PASSED: probe bytes, sorted lines and count, the web page three ways, F5 and its scan window, Esc," \
+     "a refused and an accepted address change with its rescan, Alt+F4 and View, Exit; $((SECONDS - started)) s"
