@@ -40,6 +40,15 @@ start_wineserver() {
     if [ ! -e "$WINEPREFIX/system.reg" ]; then
         ip netns exec "$1" wineboot -i >/dev/null 2>&1 || fail "cannot make the Wine prefix"
     fi
+    # The program broadcasts through the wineserver: it must be this namespace's.
+    local pid found="" ns_id
+    ns_id="$(ip netns exec "$1" readlink /proc/self/ns/net)" || fail "cannot read the namespace of $1"
+    for pid in $(pgrep -x 'wineserver(64)?'); do
+        tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" || continue
+        [ "$(readlink "/proc/$pid/ns/net")" = "$ns_id" ] || fail "a wineserver of this prefix runs outside $1"
+        found=1
+    done
+    [ -n "$found" ] || fail "no wineserver runs in $1"
 }
 cleanup() {
     local pid
