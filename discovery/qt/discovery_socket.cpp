@@ -92,9 +92,10 @@ qint64 CDiscoverySocket::ReceiveFrom(DISCOVERY_PACKET& row, unsigned& arrivalInt
     arrivalInterface = 0;
     if (!m_bCreated)
         return -1;
-    // One read per datagram, with room for one byte more than a reply: a longer
-    // datagram then reads as 21 bytes and is never taken for a cut-down reply.
-    const QNetworkDatagram datagram = receiveDatagram(qint64(sizeof row) + 1);
+    // One read per datagram, with room for the largest, so the size read is the true
+    // size: an oversized datagram is never taken for a cut-down reply.
+    constexpr qint64 LARGEST_DATAGRAM = 65536;
+    const QNetworkDatagram datagram = receiveDatagram(LARGEST_DATAGRAM);
     if (!datagram.isValid())
         return -1;
     const QByteArray& data = datagram.data();

@@ -46,11 +46,10 @@ public:
     // Sends the datagram out of the interface with this index; as SendTo when the
     // index is 0 or the interface is gone. Failure is silent.
     void SendVia(const DISCOVERY_PACKET& packet, unsigned interfaceIndex);
-    // Reads the next waiting datagram with one call and returns its size, or -1 when
-    // none waits; any datagram longer than 20 bytes reads as 21. Only a datagram of
-    // exactly 20 bytes is stored in `row`; any other is read and dropped, never cut
-    // down to 20. `arrivalInterface` is the index of the interface it came in by, 0
-    // when not known.
+    // Reads the next waiting datagram with one call and returns its true size, or -1
+    // when none waits. Only a datagram of exactly 20 bytes is stored in `row`; any other
+    // is read and dropped, never cut down to 20. `arrivalInterface` is the index of the
+    // interface it came in by, 0 when not known.
     qint64 ReceiveFrom(DISCOVERY_PACKET& row, unsigned& arrivalInterface);
     // Reads and drops whatever waits; returns how many datagrams that was.
     int DiscardPending();

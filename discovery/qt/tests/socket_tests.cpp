@@ -41,6 +41,7 @@ TEST_F(DiscoverySocketTest, OnlyWholeTwentyByteDatagramsAreStored)
     Send(Reply(10) + QByteArray(1, 'x'));
     Send(Reply(10).left(19));
     Send(QByteArray());
+    Send(Reply(12).repeated(300));
     Send(Reply(11));
     ASSERT_TRUE(WaitFor([&] { return m_receiver.hasPendingDatagrams(); }));
 
@@ -55,9 +56,9 @@ TEST_F(DiscoverySocketTest, OnlyWholeTwentyByteDatagramsAreStored)
         const qint64 size = m_receiver.ReceiveFrom(row, arrival);
         if (size >= 0)
             sizes.push_back(size);
-        return sizes.size() == 3;
+        return sizes.size() == 4;
     }));
-    EXPECT_EQ(sizes, (std::vector<qint64>{19, 0, 20}));
+    EXPECT_EQ(sizes, (std::vector<qint64>{19, 0, 6000, 20}));
     EXPECT_EQ(row.ipAddress[0], 11);
     EXPECT_EQ(arrival, unsigned(QNetworkInterface::interfaceIndexFromName("lo"))) << "the arrival interface is told";
     EXPECT_NE(arrival, 0u);
