@@ -23,9 +23,54 @@ corvane_netns_create() {
     ip -n "$CORVANE_NS_PC" route add default dev pc || return 1
 }
 
+# A "pc" with two interfaces, as a laptop on the office network with a cable to the devices:
+#   pc1 (CORVANE_NET1.1, the default route) -- lan1 (CORVANE_NET1.2)
+#   pc2 (CORVANE_NET2.1)                    -- lan2, a switch (CORVANE_NET2.2) with one more port
+#                                              to "far", a device's namespace in another subnet
+# Call corvane_netns_create_two_lans TAG, and corvane_netns_delete from a trap.
+CORVANE_NET1=10.231.1
+CORVANE_NET2=10.231.2
+CORVANE_FAR_NET=192.168.77     # the misconfigured device's subnet, known to nobody else
+
+corvane_netns_create_two_lans() {
+    local tag="$1"
+    CORVANE_NS_PC="corvane-pc-$tag"
+    CORVANE_NS_LAN="corvane-lan1-$tag"
+    CORVANE_NS_LAN2="corvane-lan2-$tag"
+    CORVANE_NS_FAR="corvane-far-$tag"
+    local ns
+    for ns in "$CORVANE_NS_PC" "$CORVANE_NS_LAN" "$CORVANE_NS_LAN2" "$CORVANE_NS_FAR"; do
+        ip netns add "$ns" || return 1
+        ip -n "$ns" link set lo up || return 1
+    done
+    # Every pair is made inside one of our namespaces: nothing ever appears on the host.
+    ip -n "$CORVANE_NS_PC" link add pc1 type veth peer name lan1 netns "$CORVANE_NS_LAN" || return 1
+    ip -n "$CORVANE_NS_PC" link add pc2 type veth peer name lan2 netns "$CORVANE_NS_LAN2" || return 1
+    ip -n "$CORVANE_NS_LAN2" link add far type veth peer name port netns "$CORVANE_NS_FAR" || return 1
+    ip -n "$CORVANE_NS_LAN2" link add switch type bridge || return 1
+    ip -n "$CORVANE_NS_LAN2" link set lan2 master switch || return 1
+    ip -n "$CORVANE_NS_LAN2" link set far master switch || return 1
+    ip -n "$CORVANE_NS_PC" addr add "$CORVANE_NET1.1/24" dev pc1 || return 1
+    ip -n "$CORVANE_NS_PC" addr add "$CORVANE_NET2.1/24" dev pc2 || return 1
+    ip -n "$CORVANE_NS_LAN" addr add "$CORVANE_NET1.2/24" dev lan1 || return 1
+    ip -n "$CORVANE_NS_LAN2" addr add "$CORVANE_NET2.2/24" dev switch || return 1
+    ip -n "$CORVANE_NS_FAR" addr add "$CORVANE_FAR_NET.2/24" dev port || return 1
+    ip -n "$CORVANE_NS_PC" link set pc1 up && ip -n "$CORVANE_NS_PC" link set pc2 up || return 1
+    ip -n "$CORVANE_NS_LAN" link set lan1 up || return 1
+    ip -n "$CORVANE_NS_LAN2" link set lan2 up && ip -n "$CORVANE_NS_LAN2" link set far up || return 1
+    ip -n "$CORVANE_NS_LAN2" link set switch up || return 1
+    ip -n "$CORVANE_NS_FAR" link set port up || return 1
+    # The default route, and with it the system's choice for a limited broadcast, is pc1's.
+    ip -n "$CORVANE_NS_PC" route add default dev pc1 || return 1
+    # The misconfigured device's broadcast answers need a way out of its namespace.
+    ip -n "$CORVANE_NS_FAR" route add default dev port || return 1
+}
+
 corvane_netns_delete() {
-    [ -n "${CORVANE_NS_PC:-}" ] && ip netns del "$CORVANE_NS_PC" 2>/dev/null
-    [ -n "${CORVANE_NS_LAN:-}" ] && ip netns del "$CORVANE_NS_LAN" 2>/dev/null
+    local ns
+    for ns in "${CORVANE_NS_PC:-}" "${CORVANE_NS_LAN:-}" "${CORVANE_NS_LAN2:-}" "${CORVANE_NS_FAR:-}"; do
+        [ -n "$ns" ] && ip netns del "$ns" 2>/dev/null
+    done
     return 0
 }
 

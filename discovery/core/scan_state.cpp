@@ -11,17 +11,41 @@ bool CScanState::BeginScan()
 
 int CScanState::ReceiveReplies(const ReadDatagram& read, const RowAccepted& accepted)
 {
-    const int before = m_nCount;
-    while (!IsFull()) {
-        DISCOVERY_PACKET& row = m_devices[static_cast<std::size_t>(m_nCount)];
-        if (!IsWholeDatagram(read(row)))
+    return ReceiveBatch(read, accepted, NO_READ_LIMIT).added;
+}
+
+DrainResult CScanState::ReceiveBatch(const ReadDatagram& read, const RowAccepted& accepted, int maxReads)
+{
+    DrainResult result;
+    for (int reads = 0;; ++reads) {
+        if (IsFull()) {
+            result.end = DrainEnd::TableFull;
             break;
+        }
+        if (reads >= maxReads) {
+            result.end = DrainEnd::ReadLimit;
+            break;
+        }
+        const auto slot = static_cast<std::size_t>(m_nCount);
+        DISCOVERY_PACKET& row = m_devices[slot];
+        unsigned arrivalInterface = 0;
+        const std::int64_t size = read(row, arrivalInterface);
+        if (size < 0) {
+            result.end = DrainEnd::NothingWaiting;
+            break;
+        }
+        if (!IsWholeDatagram(size)) {
+            result.end = DrainEnd::WrongSize;
+            break;
+        }
         if (!IsDiscoveryReply(row))
             continue;   // the next read reuses this row
+        m_rowInterfaces[slot] = arrivalInterface;
         accepted(m_nCount);
         ++m_nCount;
+        ++result.added;
     }
-    return m_nCount - before;
+    return result;
 }
 
 bool CScanState::CloseScanWindow()

@@ -25,6 +25,9 @@
 namespace {
 
 constexpr int ROW_INDEX_ROLE = Qt::UserRole;
+// Datagrams read per turn of the event loop: a flood costs the window at most this many
+// reads between two of its other events.
+constexpr int RECEIVE_BATCH_READS = 64;
 
 void OpenInBrowser(const QUrl& url)
 {
@@ -100,6 +103,11 @@ CDeviceListDlg::CDeviceListDlg(const DiscoveryEndpoints& endpoints, QWidget* par
     m_tickerTimer->setObjectName(QStringLiteral("tickerTimer"));
     m_tickerTimer->setInterval(TIMER_INTERVAL_MS);
     connect(m_tickerTimer, &QTimer::timeout, this, [this] { OnTimer(TICKER_TIMER); });
+    m_drainContinuation = new QTimer(this);
+    m_drainContinuation->setObjectName(QStringLiteral("drainContinuation"));
+    m_drainContinuation->setSingleShot(true);
+    m_drainContinuation->setInterval(0);
+    connect(m_drainContinuation, &QTimer::timeout, this, [this] { ReceiveReplies(); });
 
     connect(m_list, &QListWidget::itemDoubleClicked, this, [this] { OpenDeviceWebPage(); });
     qApp->installEventFilter(this);
@@ -203,20 +211,29 @@ void CDeviceListDlg::Refresh()
     // Reading them also re-arms the socket's readiness, which stays off while a
     // datagram is left unread, so this scan's replies get through.
     m_socket.DiscardPending();
-    m_socket.SendTo(BuildProbe());
+    m_socket.SendOnEveryInterface(BuildProbe());
     m_scanWindowTimer->start();
 }
 
 int CDeviceListDlg::ReceiveReplies()
 {
-    m_scan.ReceiveReplies([this](DISCOVERY_PACKET& row) { return m_socket.ReceiveFrom(row); },
-                          [this](int row) {
-                              const DISCOVERY_PACKET& device = m_scan.m_devices[std::size_t(row)];
-                              auto* item = new QListWidgetItem(QString::fromStdString(FormatDeviceLine(device)));
-                              item->setData(ROW_INDEX_ROLE, row);
-                              m_list->addItem(item);
-                          });
+    const DrainResult drain = m_scan.ReceiveBatch(
+        [this](DISCOVERY_PACKET& row, unsigned& arrivalInterface) {
+            return m_socket.ReceiveFrom(row, arrivalInterface);
+        },
+        [this](int row) {
+            const DISCOVERY_PACKET& device = m_scan.m_devices[std::size_t(row)];
+            auto* item = new QListWidgetItem(QString::fromStdString(FormatDeviceLine(device)));
+            item->setData(ROW_INDEX_ROLE, row);
+            m_list->addItem(item);
+        },
+        RECEIVE_BATCH_READS);
     UpdateData(false);
+    // What this batch left waiting is read after the event loop has had a turn. The
+    // socket's readiness reports are not relied on for it: they may stay off while
+    // datagrams wait.
+    if (MoreMayWait(drain.end) && !m_drainContinuation->isActive())
+        m_drainContinuation->start();
     return 1;
 }
 
@@ -250,6 +267,7 @@ void CDeviceListDlg::ChangeAddress()
     // A copy: a rescan may refill the table while the dialog is open, and the change
     // must still go to, and be compared with, the device chosen here.
     const DISCOVERY_PACKET device = m_scan.m_devices[std::size_t(row)];
+    const unsigned answeredOn = m_scan.RowInterface(row);
     IpOctets address = device.ipAddress;
     IpOctets mask = device.ipMask;
     CSetAddressDlg dialog(this);
@@ -268,7 +286,7 @@ void CDeviceListDlg::ChangeAddress()
         return;
     case AddressChangeVerdict::Send:
         for (const DISCOVERY_PACKET& datagram : plan.datagrams)
-            m_socket.SendTo(datagram);
+            m_socket.SendVia(datagram, answeredOn);
         m_scan.ArmRescanAfterAddressChange();
         return;
     }
@@ -349,6 +367,7 @@ void CDeviceListDlg::closeEvent(QCloseEvent* event)
 
 void CDeviceListDlg::OnClose()
 {
+    m_drainContinuation->stop();
     m_socket.Close();
     done(IDOK);
 }

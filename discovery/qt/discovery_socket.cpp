@@ -1,5 +1,11 @@
 #include "discovery_socket.h"
 
+#include "system_interfaces.h"
+
+#include <QNetworkDatagram>
+
+#include <cstring>
+
 #ifdef Q_OS_WIN
 #include <winsock2.h>
 #else
@@ -35,17 +41,69 @@ void CDiscoverySocket::SendTo(const DISCOVERY_PACKET& packet)
                   m_endpoints.destinationPort);
 }
 
-qint64 CDiscoverySocket::ReceiveFrom(DISCOVERY_PACKET& row)
+bool CDiscoverySocket::IsBroadcastDestination() const
 {
-    if (!m_bCreated || !hasPendingDatagrams())
-        return -1;
-    const qint64 size = pendingDatagramSize();
-    if (size != qint64(sizeof row)) {
-        char scratch = 0;
-        readDatagram(&scratch, sizeof scratch);
-        return size;
+    return m_endpoints.destination == QHostAddress(QHostAddress::Broadcast);
+}
+
+bool CDiscoverySocket::SendOn(const DISCOVERY_PACKET& packet, const NetworkInterface& via)
+{
+    // The interface index picks the way out for the limited broadcast, whatever the
+    // routing table says; the sender address keeps the reply on the same network.
+    QNetworkDatagram datagram(QByteArray(reinterpret_cast<const char*>(&packet), sizeof packet),
+                              m_endpoints.destination, m_endpoints.destinationPort);
+    datagram.setInterfaceIndex(via.index);
+    const IpOctets& a = via.address;
+    datagram.setSender(QHostAddress((quint32(a[0]) << 24) | (quint32(a[1]) << 16) | (quint32(a[2]) << 8) | a[3]));
+    return writeDatagram(datagram) == qint64(sizeof packet);
+}
+
+int CDiscoverySocket::SendOnEveryInterface(const DISCOVERY_PACKET& packet)
+{
+    if (!m_bCreated)
+        return 0;
+    const std::vector<NetworkInterface> chosen =
+        IsBroadcastDestination() ? ChooseProbeInterfaces(ListSystemInterfaces()) : std::vector<NetworkInterface>{};
+    if (chosen.empty()) {
+        SendTo(packet);
+        return 1;
     }
-    return readDatagram(reinterpret_cast<char*>(&row), sizeof row);
+    int handed = 0;
+    for (const NetworkInterface& via : chosen)
+        handed += SendOn(packet, via) ? 1 : 0;
+    return handed;
+}
+
+void CDiscoverySocket::SendVia(const DISCOVERY_PACKET& packet, unsigned interfaceIndex)
+{
+    if (!m_bCreated)
+        return;
+    const std::vector<NetworkInterface> listed = ListSystemInterfaces();
+    const NetworkInterface* via = FindInterface(listed, interfaceIndex);
+    if (interfaceIndex == 0 || !IsBroadcastDestination() || via == nullptr || !WhyNotProbed(*via).empty()) {
+        SendTo(packet);
+        return;
+    }
+    SendOn(packet, *via);
+}
+
+qint64 CDiscoverySocket::ReceiveFrom(DISCOVERY_PACKET& row, unsigned& arrivalInterface)
+{
+    arrivalInterface = 0;
+    if (!m_bCreated)
+        return -1;
+    // One read per datagram, with room for the largest, so the size read is the true
+    // size: an oversized datagram is never taken for a cut-down reply.
+    constexpr qint64 LARGEST_DATAGRAM = 65536;
+    const QNetworkDatagram datagram = receiveDatagram(LARGEST_DATAGRAM);
+    if (!datagram.isValid())
+        return -1;
+    const QByteArray& data = datagram.data();
+    if (data.size() == qsizetype(sizeof row)) {
+        std::memcpy(&row, data.constData(), sizeof row);
+        arrivalInterface = datagram.interfaceIndex();
+    }
+    return data.size();
 }
 
 int CDiscoverySocket::DiscardPending()
@@ -54,10 +112,8 @@ int CDiscoverySocket::DiscardPending()
     constexpr int limit = 100000;
     int discarded = 0;
     char scratch = 0;
-    while (m_bCreated && discarded < limit && hasPendingDatagrams()) {
-        readDatagram(&scratch, sizeof scratch);
+    while (m_bCreated && discarded < limit && readDatagram(&scratch, sizeof scratch) >= 0)
         ++discarded;
-    }
     return discarded;
 }
 

@@ -130,7 +130,7 @@ void CDeviceListDlg::Refresh()
     // Reading them also re-arms the read notification, which stays off until the
     // next read, so this scan's replies get through.
     m_socket.DiscardPending();
-    m_socket.SendTo(BuildProbe());
+    m_socket.SendOnEveryInterface(BuildProbe());
     ::SetTimer(m_hWnd, SCAN_WINDOW_TIMER, TIMER_INTERVAL_MS, nullptr);
 }
 
@@ -138,7 +138,9 @@ int CDeviceListDlg::ReceiveReplies()
 {
     // Each read re-enables the notification, so datagrams left waiting (a full
     // table) announce themselves again only after the next read.
-    m_scan.ReceiveReplies([this](DISCOVERY_PACKET& row) { return m_socket.ReceiveFrom(row); },
+    m_scan.ReceiveReplies([this](DISCOVERY_PACKET& row, unsigned& arrivalInterface) {
+                              return m_socket.ReceiveFrom(row, arrivalInterface);
+                          },
                           [this](int row) {
                               const std::string line = FormatDeviceLine(m_scan.m_devices[std::size_t(row)]);
                               const LRESULT position =
@@ -181,6 +183,7 @@ void CDeviceListDlg::ChangeAddress()
     // A copy: a rescan may refill the table while the dialog is open, and the change
     // must still go to, and be compared with, the device chosen here.
     const DISCOVERY_PACKET device = m_scan.m_devices[std::size_t(row)];
+    const unsigned answeredOn = m_scan.RowInterface(row);
     IpOctets address = device.ipAddress;
     IpOctets mask = device.ipMask;
     CSetAddressDlg dialog(m_hWnd);
@@ -199,7 +202,7 @@ void CDeviceListDlg::ChangeAddress()
         return;
     case AddressChangeVerdict::Send:
         for (const DISCOVERY_PACKET& datagram : plan.datagrams)
-            m_socket.SendTo(datagram);
+            m_socket.SendVia(datagram, answeredOn);
         m_scan.ArmRescanAfterAddressChange();
         return;
     }

@@ -1,5 +1,8 @@
 #include "discovery_socket.h"
 
+#include "interface_list.h"
+#include "probe_interfaces.h"
+
 #include <cstring>
 
 namespace {
@@ -39,6 +42,16 @@ bool CDiscoverySocket::Create(HWND window, std::uint32_t localAddress)
     // A failure here shows as failing sends, which are silent anyway.
     const BOOL allow = TRUE;
     ::setsockopt(m_socket, SOL_SOCKET, SO_BROADCAST, reinterpret_cast<const char*>(&allow), sizeof allow);
+    m_localAddress = localAddress;
+    // Each datagram's arrival interface, so that an address change can leave where its
+    // device answered. Without it, reads fall back to recvfrom and tell no interface.
+    const DWORD one = 1;
+    GUID recvMsgId = WSAID_WSARECVMSG;
+    DWORD returned = 0;
+    if (::setsockopt(m_socket, IPPROTO_IP, IP_PKTINFO, reinterpret_cast<const char*>(&one), sizeof one) != 0 ||
+        ::WSAIoctl(m_socket, SIO_GET_EXTENSION_FUNCTION_POINTER, &recvMsgId, sizeof recvMsgId, &m_recvMsg,
+                   sizeof m_recvMsg, &returned, nullptr, nullptr) != 0)
+        m_recvMsg = nullptr;
     return true;
 }
 
@@ -63,13 +76,85 @@ void CDiscoverySocket::SendTo(const DISCOVERY_PACKET& packet)
              reinterpret_cast<const sockaddr*>(&to), sizeof to);
 }
 
-std::int64_t CDiscoverySocket::ReceiveFrom(DISCOVERY_PACKET& row)
+bool CDiscoverySocket::SendOn(const DISCOVERY_PACKET& packet, unsigned interfaceIndex)
 {
+    // The outgoing interface for this one send (the option takes the index in
+    // network order), then back to the system's choice.
+    const DWORD index = htonl(interfaceIndex);
+    if (::setsockopt(m_socket, IPPROTO_IP, IP_UNICAST_IF, reinterpret_cast<const char*>(&index), sizeof index) != 0)
+        return false;
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(INADDR_BROADCAST);
+    to.sin_port = htons(DISCOVERY_PORT);
+    const int sent = ::sendto(m_socket, reinterpret_cast<const char*>(&packet), sizeof packet, 0,
+                              reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    const DWORD any = 0;
+    ::setsockopt(m_socket, IPPROTO_IP, IP_UNICAST_IF, reinterpret_cast<const char*>(&any), sizeof any);
+    return sent == int(sizeof packet);
+}
+
+int CDiscoverySocket::SendOnEveryInterface(const DISCOVERY_PACKET& packet)
+{
+    if (!IsCreated())
+        return 0;
+    std::vector<NetworkInterface> listed;
+    std::string error;
+    std::vector<NetworkInterface> chosen;
+    if (m_localAddress == INADDR_ANY && ListNetworkInterfaces(listed, error))
+        chosen = ChooseProbeInterfaces(listed);
+    if (chosen.empty()) {
+        SendTo(packet);
+        return 1;
+    }
+    int handed = 0;
+    for (const NetworkInterface& via : chosen)
+        handed += SendOn(packet, via.index) ? 1 : 0;
+    return handed;
+}
+
+void CDiscoverySocket::SendVia(const DISCOVERY_PACKET& packet, unsigned interfaceIndex)
+{
+    if (!IsCreated())
+        return;
+    std::vector<NetworkInterface> listed;
+    std::string error;
+    const NetworkInterface* via = nullptr;
+    if (interfaceIndex != 0 && m_localAddress == INADDR_ANY && ListNetworkInterfaces(listed, error))
+        via = FindInterface(listed, interfaceIndex);
+    if (via == nullptr || !WhyNotProbed(*via).empty() || !SendOn(packet, interfaceIndex))
+        SendTo(packet);
+}
+
+std::int64_t CDiscoverySocket::ReceiveFrom(DISCOVERY_PACKET& row, unsigned& arrivalInterface)
+{
+    arrivalInterface = 0;
     if (!IsCreated())
         return -1;
     // Read into the scratch buffer: a 20-byte buffer would cut a longer datagram
     // down and hide its size.
-    const int size = ::recvfrom(m_socket, m_scratch.data(), int(m_scratch.size()), 0, nullptr, nullptr);
+    int size = SOCKET_ERROR;
+    if (m_recvMsg != nullptr) {
+        WSABUF data{ULONG(m_scratch.size()), m_scratch.data()};
+        char control[WSA_CMSG_SPACE(sizeof(IN_PKTINFO))] = {};
+        WSAMSG message{};
+        message.lpBuffers = &data;
+        message.dwBufferCount = 1;
+        message.Control = {sizeof control, control};
+        DWORD received = 0;
+        if (m_recvMsg(m_socket, &message, &received, nullptr, nullptr) == 0) {
+            size = int(received);
+            for (WSACMSGHDR* c = WSA_CMSG_FIRSTHDR(&message); c != nullptr; c = WSA_CMSG_NXTHDR(&message, c)) {
+                if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
+                    IN_PKTINFO info;
+                    std::memcpy(&info, WSA_CMSG_DATA(c), sizeof info);
+                    arrivalInterface = info.ipi_ifindex;
+                }
+            }
+        }
+    } else {
+        size = ::recvfrom(m_socket, m_scratch.data(), int(m_scratch.size()), 0, nullptr, nullptr);
+    }
     if (size == SOCKET_ERROR)
         return ::WSAGetLastError() == WSAEMSGSIZE ? std::int64_t(m_scratch.size()) + 1 : -1;
     if (std::size_t(size) == sizeof row)

@@ -1,10 +1,14 @@
 #pragma once
 // The program's one datagram socket over Windows Sockets 1.1: bound to a
 // system-chosen port, broadcasting to port 36, announcing waiting datagrams to
-// its owner window as WM_DISCOVERY_RECEIVE.
+// its owner window as WM_DISCOVERY_RECEIVE. A probe goes out of every interface
+// that can carry it, a set command out of the interface its device answered on.
 
 #include "discovery_packet.h"
 #include "win32_headers.h"
+
+#include <mswsock.h>
+#include <ws2tcpip.h>
 
 #include <cstdint>
 #include <vector>
@@ -26,12 +30,21 @@ public:
     bool IsCreated() const { return m_socket != INVALID_SOCKET; }
     // The port the system chose, in host order; 0 when not created.
     std::uint16_t LocalPort() const;
-    // Sends one 20-byte datagram to 255.255.255.255 port 36; failure is silent.
+    // Sends one 20-byte datagram to 255.255.255.255 port 36, leaving the way out to
+    // the system; failure is silent.
     void SendTo(const DISCOVERY_PACKET& packet);
+    // Sends the datagram once out of every interface a probe goes out of, read afresh;
+    // as SendTo when there is none or the socket is bound to one address. Returns
+    // how many datagrams were handed to the system.
+    int SendOnEveryInterface(const DISCOVERY_PACKET& packet);
+    // Sends the datagram out of the interface with this index; as SendTo when the
+    // index is 0 or the interface is gone. Failure is silent.
+    void SendVia(const DISCOVERY_PACKET& packet, unsigned interfaceIndex);
     // Reads the next waiting datagram and returns its true size, or -1 when none waits.
     // Only a datagram of exactly 20 bytes is stored in `row`; any other is read and
-    // dropped, never cut down to 20.
-    std::int64_t ReceiveFrom(DISCOVERY_PACKET& row);
+    // dropped, never cut down to 20. `arrivalInterface` is the index of the interface
+    // it came in by, 0 when not known.
+    std::int64_t ReceiveFrom(DISCOVERY_PACKET& row, unsigned& arrivalInterface);
     // Reads and drops whatever waits; returns how many datagrams that was.
     int DiscardPending();
     void Close();
@@ -42,7 +55,11 @@ public:
     HWND m_pOwner = nullptr;
 
 private:
+    bool SendOn(const DISCOVERY_PACKET& packet, unsigned interfaceIndex);
+
     SOCKET m_socket = INVALID_SOCKET;
+    std::uint32_t m_localAddress = INADDR_ANY;
+    LPFN_WSARECVMSG m_recvMsg = nullptr;   // tells the arrival interface; null: recvfrom
     // Large enough for any UDP datagram, so a read always learns the true size.
     std::vector<char> m_scratch;
 };

@@ -3,6 +3,7 @@
 #include "device_line.h"
 #include "discovery_packet.h"
 #include "dotted_quad.h"
+#include "probe_interfaces.h"
 #include "scan_state.h"
 #include "web_page.h"
 
@@ -173,10 +174,10 @@ TEST(AddressRules, AddressIsJudgedBeforeMaskAndUnchangedBadValuesAreStillRefused
 
 // Replays a fixed sequence of reads, as a socket would deliver them.
 struct ScriptedReads {
-    struct Read { std::int64_t size; DISCOVERY_PACKET packet; };
+    struct Read { std::int64_t size; DISCOVERY_PACKET packet; unsigned arrivalInterface = 0; };
     std::deque<Read> reads;
     int calls = 0;
-    std::int64_t operator()(DISCOVERY_PACKET& row)
+    std::int64_t operator()(DISCOVERY_PACKET& row, unsigned& arrivalInterface)
     {
         ++calls;
         if (reads.empty())
@@ -185,6 +186,7 @@ struct ScriptedReads {
         reads.pop_front();
         if (IsWholeDatagram(r.size))
             row = r.packet;
+        arrivalInterface = r.arrivalInterface;
         return r.size;
     }
 };
@@ -196,17 +198,54 @@ TEST(ScanState, DrainSkipsOtherCommandsAndStopsAtWrongSizes)
     ScriptedReads reads;
     const DISCOVERY_PACKET a = Device({10, 0, 0, 1}, {255, 0, 0, 0});
     const DISCOVERY_PACKET b = Device({10, 0, 0, 2}, {255, 0, 0, 0});
-    reads.reads = {{20, a}, {20, BuildSetIp({1, 1, 1, 1}, {})}, {20, b}, {21, a}, {20, a}};
+    reads.reads = {{20, a, 2}, {20, BuildSetIp({1, 1, 1, 1}, {}), 7}, {20, b, 3}, {21, a, 2}, {20, a, 2}};
     std::vector<int> accepted;
     auto onAccepted = [&](int row) { accepted.push_back(row); };
 
     EXPECT_EQ(scan.ReceiveReplies(std::ref(reads), onAccepted), 2);
     EXPECT_EQ(accepted, (std::vector<int>{0, 1}));
     EXPECT_EQ(scan.m_devices[1].ipAddress, b.ipAddress) << "the skipped datagram's row was reused";
+    EXPECT_EQ(scan.RowInterface(0), 2u);
+    EXPECT_EQ(scan.RowInterface(1), 3u) << "each row keeps the interface its reply came in by";
     EXPECT_EQ(reads.reads.size(), 1u) << "the drain ends at the 21-byte datagram";
 
     EXPECT_EQ(scan.ReceiveReplies(std::ref(reads), onAccepted), 1);
     EXPECT_EQ(scan.m_nCount, 3);
+}
+
+TEST(ScanState, BatchesReadABoundedNumberAndResumeWhereTheyStopped)
+{
+    CScanState scan;
+    scan.BeginScan();
+    ScriptedReads reads;
+    const DISCOVERY_PACKET other = BuildSetMask({1, 1, 1, 1}, {255, 0, 0, 0}, {});
+    for (std::uint8_t i = 1; i <= 5; ++i) {
+        reads.reads.push_back({20, other});
+        reads.reads.push_back({20, Device({10, 0, 0, i}, {255, 0, 0, 0})});
+    }
+    reads.reads.push_back({19, other});
+    reads.reads.push_back({20, Device({10, 0, 0, 6}, {255, 0, 0, 0})});
+    std::vector<int> accepted;
+    auto onAccepted = [&](int row) { accepted.push_back(row); };
+
+    std::vector<DrainEnd> ends;
+    while (ends.size() < 10 && (ends.empty() || MoreMayWait(ends.back()))) {
+        reads.calls = 0;
+        ends.push_back(scan.ReceiveBatch(std::ref(reads), onAccepted, 3).end);
+        EXPECT_LE(reads.calls, 3);
+    }
+    EXPECT_EQ(ends, (std::vector<DrainEnd>{DrainEnd::ReadLimit, DrainEnd::ReadLimit, DrainEnd::ReadLimit,
+                                           DrainEnd::WrongSize, DrainEnd::NothingWaiting}));
+    EXPECT_EQ(accepted, (std::vector<int>{0, 1, 2, 3, 4, 5}));
+    for (std::uint8_t i = 0; i < 6; ++i)
+        EXPECT_EQ(scan.m_devices[i].ipAddress, (IpOctets{10, 0, 0, std::uint8_t(i + 1)})) << "arrival order";
+
+    scan.m_nCount = MAX_DEVICE_ROWS - 1;
+    reads.reads = {{20, Device({10, 0, 1, 1}, {255, 0, 0, 0})}, {20, Device({10, 0, 1, 2}, {255, 0, 0, 0})}};
+    const DrainResult full = scan.ReceiveBatch(std::ref(reads), onAccepted, 1);
+    EXPECT_EQ(full.added, 1);
+    EXPECT_EQ(full.end, DrainEnd::TableFull) << "a full table is no reason to come back";
+    EXPECT_FALSE(MoreMayWait(full.end));
 }
 
 TEST(ScanState, TableHoldsAtMost255RowsAndStopsReading)
@@ -289,6 +328,74 @@ TEST(CommandLine, HelpAndVersionAreAnsweredOthersPassToTheToolkit)
 
     EXPECT_EQ(VersionLine("Corvane"), "Corvane 1.0.0.1\n");
     EXPECT_EQ(UsageText("Corvane").rfind("Usage: Corvane [--help] [--version]\n", 0), 0u);
+}
+
+NetworkInterface Ethernet(const std::string& name, unsigned index, IpOctets address)
+{
+    NetworkInterface e;
+    e.name = name;
+    e.index = index;
+    e.up = e.hasIpv4 = e.broadcast = true;
+    e.address = address;
+    e.mask = {255, 255, 255, 0};
+    return e;
+}
+
+TEST(ProbeInterfaces, OneProbePerUpBroadcastInterfaceWithAnIpv4Address)
+{
+    NetworkInterface loopback = Ethernet("lo", 1, {127, 0, 0, 1});
+    loopback.broadcast = false;
+    loopback.loopback = true;
+    NetworkInterface down = Ethernet("eth2", 4, {10, 0, 2, 1});
+    down.up = false;
+    NetworkInterface tunnel = Ethernet("tun0", 5, {10, 8, 0, 2});
+    tunnel.broadcast = false;
+    tunnel.pointToPoint = true;
+    NetworkInterface noBroadcast = Ethernet("wg0", 6, {10, 9, 0, 2});
+    noBroadcast.broadcast = false;
+    NetworkInterface ipv6Only = Ethernet("eth3", 7, {});
+    ipv6Only.hasIpv4 = false;
+    // A point-to-point link that also claims broadcast is still left out.
+    NetworkInterface ppp = Ethernet("ppp0", 8, {100, 64, 0, 1});
+    ppp.pointToPoint = true;
+    const std::vector<NetworkInterface> listed{
+        loopback, Ethernet("wlan0", 3, {192, 168, 1, 20}), down, tunnel, Ethernet("eth0", 2, {10, 88, 2, 1}),
+        Ethernet("eth0", 2, {10, 99, 0, 1}),   // a second address: still one probe
+        noBroadcast, ipv6Only, ppp};
+
+    std::vector<std::string> names;
+    std::vector<IpOctets> sources;
+    for (const NetworkInterface& chosen : ChooseProbeInterfaces(listed)) {
+        names.push_back(chosen.name);
+        sources.push_back(chosen.address);
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"wlan0", "eth0"}));
+    EXPECT_EQ(sources, (std::vector<IpOctets>{{192, 168, 1, 20}, {10, 88, 2, 1}}));
+
+    EXPECT_EQ(WhyNotProbed(listed[1]), "");
+    EXPECT_EQ(WhyNotProbed(loopback), "is the loopback interface");
+    EXPECT_EQ(WhyNotProbed(down), "is down");
+    EXPECT_EQ(WhyNotProbed(tunnel), "is a point-to-point link");
+    EXPECT_EQ(WhyNotProbed(ppp), "is a point-to-point link");
+    EXPECT_EQ(WhyNotProbed(noBroadcast), "cannot send broadcasts");
+    EXPECT_EQ(WhyNotProbed(ipv6Only), "has no IPv4 address");
+    EXPECT_TRUE(ChooseProbeInterfaces({loopback, down, tunnel}).empty());
+}
+
+TEST(ProbeInterfaces, LookupPrefersTheEntryWithAnIpv4Address)
+{
+    NetworkInterface linkLocalOnly = Ethernet("eth1", 9, {});
+    linkLocalOnly.hasIpv4 = false;   // the system lists the IPv6 entry first
+    const std::vector<NetworkInterface> listed{linkLocalOnly, Ethernet("eth1", 9, {10, 88, 2, 1}),
+                                               Ethernet("eth0", 2, {10, 88, 1, 1})};
+    ASSERT_NE(FindInterface(listed, 9u), nullptr);
+    EXPECT_EQ(FindInterface(listed, 9u)->address, (IpOctets{10, 88, 2, 1}));
+    ASSERT_NE(FindInterface(listed, std::string("eth1")), nullptr);
+    EXPECT_EQ(FindInterface(listed, std::string("eth1"))->address, (IpOctets{10, 88, 2, 1}));
+    EXPECT_EQ(FindInterface(listed, 4u), nullptr);
+    EXPECT_EQ(FindInterface(listed, std::string("eth9")), nullptr);
+    const std::vector<NetworkInterface> withoutIpv4{linkLocalOnly};
+    EXPECT_EQ(FindInterface(withoutIpv4, 9u), &withoutIpv4[0]) << "found, even without an address";
 }
 
 } // namespace

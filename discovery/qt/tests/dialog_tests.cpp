@@ -19,7 +19,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -147,6 +149,69 @@ TEST_F(DeviceListTest, NoAnswerThenLateRepliesAndCommandsWithoutASelection)
     EXPECT_EQ(List()->item(1)->text(), List()->item(2)->text());
     EXPECT_TRUE(SelectedLine().isEmpty()) << "only the end of a scan window selects";
     ASSERT_NO_FATAL_FAILURE(ExpectCommandsDoNothing());
+}
+
+TEST_F(DeviceListTest, RepliesInAFloodAreAllListedInArrivalOrderWhileTheEventLoopRuns)
+{
+    QUdpSocket device;
+    ASSERT_TRUE(device.bind(QHostAddress(QHostAddress::LocalHost), 0));
+    Open(device.localPort());
+    ASSERT_TRUE(WaitFor([&] { return device.hasPendingDatagrams(); }));
+    QHostAddress window;
+    quint16 windowPort = 0;
+    char probe[64];
+    ASSERT_EQ(device.readDatagram(probe, sizeof probe, &window, &windowPort), 20);
+
+    // Runs at every turn of the event loop. A count seen part-way through a round
+    // means the loop ran while that round's datagrams were still being read.
+    std::vector<int> seen;
+    QTimer sampler;
+    sampler.setInterval(0);
+    QObject::connect(&sampler, &QTimer::timeout, [&] { seen.push_back(m_dialog->Scan().m_nCount); });
+    sampler.start();
+
+    // Each round is sent at once and stays well inside the socket's receive buffer,
+    // so nothing is lost before the window reads it.
+    constexpr int ROUNDS = 20;
+    constexpr int DATAGRAMS_PER_ROUND = 200;
+    constexpr int REPLY_EVERY = 20;
+    constexpr int REPLIES_PER_ROUND = DATAGRAMS_PER_ROUND / REPLY_EVERY;
+    DISCOVERY_PACKET swapped = BuildProbe();
+    swapped.command = ToWireOrder16(0x3930);   // the reply code in the wrong byte order
+    const DISCOVERY_PACKET others[] = {swapped, BuildSetIp({10, 9, 9, 9}, {}),
+                                       BuildSetMask({10, 9, 9, 9}, {255, 0, 0, 0}, {})};
+    int roundsSeenPartWay = 0;
+    std::uint16_t sequence = 0;
+    for (int round = 0; round < ROUNDS; ++round) {
+        const int before = m_dialog->Scan().m_nCount;
+        for (int i = 1; i <= DATAGRAMS_PER_ROUND; ++i) {
+            DISCOVERY_PACKET datagram = others[i % 3];
+            if (i % REPLY_EVERY == 0) {
+                ++sequence;
+                datagram = BuildProbe();
+                datagram.ipAddress = {10, std::uint8_t(round), std::uint8_t(i / REPLY_EVERY), 1};
+                datagram.deviceId = ToWireOrder16(sequence);
+            }
+            ASSERT_EQ(device.writeDatagram(reinterpret_cast<const char*>(&datagram), sizeof datagram, window,
+                                           windowPort),
+                      20);
+        }
+        seen.clear();
+        ASSERT_TRUE(WaitFor([&] { return m_dialog->Scan().m_nCount == before + REPLIES_PER_ROUND; }))
+            << "round " << round << ": " << m_dialog->Scan().m_nCount - before << " replies listed";
+        roundsSeenPartWay +=
+            std::any_of(seen.begin(), seen.end(), [&](int n) { return n > before && n < before + REPLIES_PER_ROUND; });
+    }
+    EXPECT_GT(roundsSeenPartWay, 0) << "the event loop never ran while a round was being read";
+
+    ASSERT_EQ(m_dialog->Scan().m_nCount, ROUNDS * REPLIES_PER_ROUND);
+    for (int row = 0; row < m_dialog->Scan().m_nCount; ++row)
+        ASSERT_EQ(DeviceIdOf(m_dialog->Scan().m_devices[std::size_t(row)]), row + 1) << "rows in arrival order";
+    ASSERT_EQ(List()->count(), ROUNDS * REPLIES_PER_ROUND);
+    for (int i = 0; i < List()->count(); ++i) {
+        const int row = List()->item(i)->data(Qt::UserRole).toInt();
+        EXPECT_TRUE(List()->item(i)->text().endsWith(QString::number(row + 1).rightJustified(7))) << row;
+    }
 }
 
 TEST_F(DeviceListTest, F5TwiceInOneWindowSendsOneProbe)

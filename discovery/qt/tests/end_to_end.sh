@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
-# End to end over a real limited broadcast: corvane-devsim plays three devices in a
-# "lan" namespace, the real main window with the real socket runs in a "pc"
-# namespace, both made here and removed on the way out.
+# End to end over real limited broadcasts: the real main window with the real socket
+# runs in a "pc" namespace, corvane-devsim plays the devices in "lan" namespaces, all
+# made here and removed on the way out.
+#  1. One interface: three devices listed, one changed, the rescan shows it.
+#  2. Two interfaces: devices behind both listed (one in a foreign subnet answering
+#     by broadcast); changes to two devices behind the second interface leave by it
+#     and the rescan shows them.
 # usage: end_to_end.sh CORVANE-DEVSIM END-TO-END-DRIVER
 set -uo pipefail
 if [ "$(id -u)" -ne 0 ]; then
@@ -13,30 +17,50 @@ driver="$2"
 source "$(dirname "$0")/../../../scripts/corvane-netns.sh"
 
 work="$(mktemp -d)"
-sim_pid=""
+sim_pids=()
 cleanup() {
-    [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
+    local pid
+    for pid in "${sim_pids[@]}"; do
+        kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+    done
+    sim_pids=()
     corvane_netns_delete
-    rm -rf "$work"
+    CORVANE_NS_PC="" CORVANE_NS_LAN="" CORVANE_NS_LAN2="" CORVANE_NS_FAR=""
 }
-trap cleanup EXIT
+trap 'cleanup; rm -rf "$work"' EXIT
 
 fail() {
     echo "FAILED: $*"
-    echo "--- simulator log ---"
-    cat "$work/devsim.log"
+    local log
+    for log in "$work"/*.log; do
+        echo "--- $(basename "$log") ---"
+        cat "$log"
+    done
     exit 1
 }
 
-corvane_netns_create "e2e-$$-$RANDOM" || fail "cannot create the namespaces"
-ip netns exec "$CORVANE_NS_LAN" "$devsim" --devices 3 --first-address "$CORVANE_NET.100" >"$work/devsim.log" 2>&1 &
-sim_pid=$!
-corvane_wait_for_line "$work/devsim.log" "^listening on 0.0.0.0 port 36 " || fail "the simulator did not start"
+# simulate NAMESPACE LOG DEVSIM-OPTIONS...
+simulate() {
+    local ns="$1" log="$work/$2.log"
+    shift 2
+    ip netns exec "$ns" "$devsim" "$@" >"$log" 2>&1 &
+    sim_pids+=($!)
+    corvane_wait_for_line "$log" "^listening on 0.0.0.0 port 36 " || fail "the simulator $2 did not start"
+}
 
 # Bounded well inside ctest's limit: a test killed from outside would leave the
-# namespaces and the simulator behind.
-timeout -k 5 80 ip netns exec "$CORVANE_NS_PC" env QT_QPA_PLATFORM=offscreen CORVANE_E2E_NET="$CORVANE_NET" "$driver" ||
-    fail "the driver failed"
+# namespaces and the simulators behind.
+drive() {
+    local test="$1"
+    shift
+    timeout -k 5 80 ip netns exec "$CORVANE_NS_PC" env QT_QPA_PLATFORM=offscreen "$@" "$driver" \
+        --gtest_filter="EndToEnd.$test" || fail "the driver failed"
+}
+
+echo "== one interface =="
+corvane_netns_create "e2e-$$-$RANDOM" || fail "cannot create the namespaces"
+simulate "$CORVANE_NS_LAN" devsim --devices 3 --first-address "$CORVANE_NET.100"
+drive ListsTheDevicesChangesOneAndTheRescanShowsIt CORVANE_E2E_NET="$CORVANE_NET"
 
 grep -q "^probe 1: 3 devices answer from $CORVANE_PC_ADDRESS:[0-9]* to 255.255.255.255$" "$work/devsim.log" ||
     fail "no limited broadcast probe from the pc namespace"
@@ -45,4 +69,31 @@ grep -q "^set-ip 02-C0-4E-00-00-01 $CORVANE_NET.101 -> $CORVANE_NET.150 from $CO
 grep -q "^set-mask 02-C0-4E-00-00-01 255.255.255.0 -> 255.255.0.0 (address $CORVANE_NET.150)" "$work/devsim.log" ||
     fail "the mask change did not reach the simulator"
 grep -q "^probe 2: " "$work/devsim.log" || fail "no rescan after the change"
-echo "PASSED: listed 3 devices, changed one, and the rescan listed its new address"
+cleanup
+rm -f "$work"/*.log
+
+echo "== two interfaces =="
+corvane_netns_create_two_lans "e2e2-$$-$RANDOM" || fail "cannot create the namespaces"
+simulate "$CORVANE_NS_LAN" lan1 --devices 3 --first-address "$CORVANE_NET1.100"
+lan2_devices=()
+for i in 0 1 2 3; do
+    lan2_devices+=(--device "$CORVANE_NET2.$((100 + i)),255.255.255.0,02-C0-4E-02-00-0$i,$((21 + i))")
+done
+simulate "$CORVANE_NS_LAN2" lan2 "${lan2_devices[@]}"
+simulate "$CORVANE_NS_FAR" far --reply-broadcast --device "$CORVANE_FAR_NET.5,255.255.0.0,02-C0-4E-77-00-05,77"
+drive TwoInterfacesListEveryDeviceAndAChangeLeavesWhereTheDeviceAnswered \
+    CORVANE_E2E_NET1="$CORVANE_NET1" CORVANE_E2E_NET2="$CORVANE_NET2" CORVANE_E2E_FAR_NET="$CORVANE_FAR_NET"
+
+# Every scan sent one probe out of each interface, from that interface's address.
+probes1=$(grep -c "^probe [0-9]*: 3 devices answer from $CORVANE_NET1.1:[0-9]* to 255.255.255.255$" "$work/lan1.log")
+probes2=$(grep -c "^probe [0-9]*: 4 devices answer from $CORVANE_NET2.1:[0-9]* to 255.255.255.255$" "$work/lan2.log")
+[ "$probes1" -ge 2 ] && [ "$probes1" -eq "$probes2" ] &&
+    [ "$(grep -c "^probe " "$work/lan1.log")" -eq "$probes1" ] || fail "not one probe per interface and scan"
+grep -q "^set-ip 02-C0-4E-02-00-01 $CORVANE_NET2.101 -> $CORVANE_NET2.150 from $CORVANE_NET2.1:[0-9]* to 255.255.255.255$" \
+    "$work/lan2.log" || fail "the address change did not reach the second LAN from pc2"
+grep -q "^set-ip 02-C0-4E-77-00-05 $CORVANE_FAR_NET.5 -> $CORVANE_NET2.77 from $CORVANE_NET2.1:" "$work/far.log" ||
+    fail "the foreign-subnet device's change did not reach it from pc2"
+grep -q "^set-mask 02-C0-4E-77-00-05 255.255.0.0 -> 255.255.255.0" "$work/far.log" ||
+    fail "the foreign-subnet device's mask change did not reach it"
+grep -q "^set-" "$work/lan1.log" && fail "an address change went out of pc1"
+echo "PASSED: one and two interfaces: every device listed, the changes reached their devices, the rescans show them"

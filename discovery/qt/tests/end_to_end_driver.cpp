@@ -1,5 +1,5 @@
-// Runs inside the "pc" namespace of end_to_end.sh: the real main window with its real
-// socket (no test endpoints), broadcasting to port 36 where the simulator plays three devices.
+// Runs inside a "pc" namespace of end_to_end.sh: the real main window with its real
+// socket (no test endpoints), broadcasting to port 36 where simulators play the devices.
 
 #include "device_list_dlg.h"
 #include "test_support.h"
@@ -20,14 +20,37 @@ QStringList Lines(QListWidget* list)
     return lines;
 }
 
+// The window broadcasts: true only inside the script's "pc" namespace, whose
+// interfaces have exactly these names.
+bool InTestNamespace(const QStringList& names)
+{
+    for (const QNetworkInterface& interface : QNetworkInterface::allInterfaces())
+        if (!names.contains(interface.name()))
+            return false;
+    return true;
+}
+
+QString Line(const QString& address, const QString& mask, const QString& mac, int id)
+{
+    return address.leftJustified(16) + mask.leftJustified(16) + mac + QString::number(id).rightJustified(7);
+}
+
+void ChangeSelected(QListWidget* list, const QString& line, const QString& address, const QString& mask)
+{
+    const QList<QListWidgetItem*> found = list->findItems(line, Qt::MatchExactly);
+    ASSERT_EQ(found.size(), 1) << line.toStdString();
+    list->setCurrentItem(found.first());
+    ModalScript script;
+    script.Then(FillAddressDialog(address, mask));
+    QTest::keyClick(list, Qt::Key_Return);
+    ASSERT_TRUE(script.Finished()) << script.Failure();
+}
+
 TEST(EndToEnd, ListsTheDevicesChangesOneAndTheRescanShowsIt)
 {
     const QString net = qEnvironmentVariable("CORVANE_E2E_NET");
     ASSERT_FALSE(net.isEmpty()) << "run by end_to_end.sh, inside its namespace";
-    // The window broadcasts: refuse to run anywhere but the script's "pc" namespace.
-    for (const QNetworkInterface& interface : QNetworkInterface::allInterfaces())
-        ASSERT_TRUE(interface.name() == "lo" || interface.name() == "pc")
-            << "not in the test's namespace: " << interface.name().toStdString();
+    ASSERT_TRUE(InTestNamespace({"lo", "pc"})) << "not in the test's namespace";
     CDeviceListDlg dialog;
     dialog.SetWebPageOpener([](const QUrl&) {});
     dialog.show();
@@ -51,6 +74,52 @@ TEST(EndToEnd, ListsTheDevicesChangesOneAndTheRescanShowsIt)
     EXPECT_TRUE(WaitFor([&] { return Lines(list).contains(line(150, "255.255.0.0", 1)); }, 40000))
         << Lines(list).join('\n').toStdString();
     EXPECT_EQ(list->count(), 3);
+}
+
+// pc1 (the default route) leads to three devices, pc2 to four and, on the same
+// LAN, one more in a foreign subnet that answers by broadcast.
+TEST(EndToEnd, TwoInterfacesListEveryDeviceAndAChangeLeavesWhereTheDeviceAnswered)
+{
+    const QString net1 = qEnvironmentVariable("CORVANE_E2E_NET1");
+    const QString net2 = qEnvironmentVariable("CORVANE_E2E_NET2");
+    const QString far = qEnvironmentVariable("CORVANE_E2E_FAR_NET");
+    ASSERT_FALSE(net1.isEmpty() || net2.isEmpty() || far.isEmpty()) << "run by end_to_end.sh";
+    ASSERT_TRUE(InTestNamespace({"lo", "pc1", "pc2"})) << "not in the test's namespace";
+    const unsigned pc1 = unsigned(QNetworkInterface::interfaceIndexFromName("pc1"));
+    const unsigned pc2 = unsigned(QNetworkInterface::interfaceIndexFromName("pc2"));
+    CDeviceListDlg dialog;
+    dialog.SetWebPageOpener([](const QUrl&) {});
+    dialog.show();
+    auto* list = dialog.findChild<QListWidget*>("deviceList");
+    ASSERT_TRUE(WaitFor([&] { return !dialog.Scan().m_bScanning && dialog.Scan().m_nCount == 8; }))
+        << Lines(list).join('\n').toStdString();
+
+    QStringList expected;
+    for (int i = 0; i < 3; ++i)
+        expected << Line(QString("%1.%2").arg(net1).arg(100 + i), "255.255.255.0", QString("02-C0-4E-00-00-0%1").arg(i),
+                         i + 1);
+    for (int i = 0; i < 4; ++i)
+        expected << Line(QString("%1.%2").arg(net2).arg(100 + i), "255.255.255.0", QString("02-C0-4E-02-00-0%1").arg(i),
+                         21 + i);
+    const QString farLine = Line(far + ".5", "255.255.0.0", "02-C0-4E-77-00-05", 77);
+    expected << farLine;
+    EXPECT_EQ(Lines(list), expected);
+    for (int row = 0; row < dialog.Scan().m_nCount; ++row) {
+        const bool onFirstLan = dialog.Scan().m_devices[std::size_t(row)].ipAddress[2] == net1.section('.', 2).toUInt();
+        EXPECT_EQ(dialog.Scan().RowInterface(row), onFirstLan ? pc1 : pc2) << "row " << row;
+    }
+
+    // Both changes must leave by pc2: sent by the routing table, they would go out of pc1.
+    ChangeSelected(list, expected[4], net2 + ".150", "255.255.255.0");
+    ChangeSelected(list, farLine, net2 + ".77", "255.255.255.0");
+
+    const QString moved = Line(net2 + ".150", "255.255.255.0", "02-C0-4E-02-00-01", 22);
+    const QString repaired = Line(net2 + ".77", "255.255.255.0", "02-C0-4E-77-00-05", 77);
+    EXPECT_TRUE(WaitFor([&] { return Lines(list).contains(moved) && Lines(list).contains(repaired); }, 40000))
+        << Lines(list).join('\n').toStdString();
+    EXPECT_TRUE(WaitFor([&] { return !dialog.Scan().m_bScanning && dialog.Scan().m_nCount == 8; }));
+    EXPECT_FALSE(Lines(list).contains(expected[4]));
+    EXPECT_FALSE(Lines(list).contains(farLine));
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "discovery_socket.h"
 #include "test_support.h"
 
+#include <QNetworkInterface>
 #include <QUdpSocket>
 
 #include <gtest/gtest.h>
@@ -40,24 +41,28 @@ TEST_F(DiscoverySocketTest, OnlyWholeTwentyByteDatagramsAreStored)
     Send(Reply(10) + QByteArray(1, 'x'));
     Send(Reply(10).left(19));
     Send(QByteArray());
+    Send(Reply(12).repeated(300));
     Send(Reply(11));
     ASSERT_TRUE(WaitFor([&] { return m_receiver.hasPendingDatagrams(); }));
 
     DISCOVERY_PACKET row;
     std::memset(&row, 0x5A, sizeof row);
     const DISCOVERY_PACKET before = row;
-    EXPECT_EQ(m_receiver.ReceiveFrom(row), 21);
+    unsigned arrival = 0;
+    EXPECT_EQ(m_receiver.ReceiveFrom(row, arrival), 21);
     EXPECT_EQ(std::memcmp(&row, &before, sizeof row), 0) << "never cut down to 20 bytes";
     std::vector<qint64> sizes;
     ASSERT_TRUE(WaitFor([&] {
-        const qint64 size = m_receiver.ReceiveFrom(row);
+        const qint64 size = m_receiver.ReceiveFrom(row, arrival);
         if (size >= 0)
             sizes.push_back(size);
-        return sizes.size() == 3;
+        return sizes.size() == 4;
     }));
-    EXPECT_EQ(sizes, (std::vector<qint64>{19, 0, 20}));
+    EXPECT_EQ(sizes, (std::vector<qint64>{19, 0, 6000, 20}));
     EXPECT_EQ(row.ipAddress[0], 11);
-    EXPECT_EQ(m_receiver.ReceiveFrom(row), -1) << "nothing left";
+    EXPECT_EQ(arrival, unsigned(QNetworkInterface::interfaceIndexFromName("lo"))) << "the arrival interface is told";
+    EXPECT_NE(arrival, 0u);
+    EXPECT_EQ(m_receiver.ReceiveFrom(row, arrival), -1) << "nothing left";
 }
 
 } // namespace

@@ -6,7 +6,7 @@ set -euo pipefail
 objdump_tool="$1"
 program="$2"
 headers="$("$objdump_tool" -p "$program")"
-system_dlls='^(kernel32|user32|gdi32|ws2_32|msvcrt)\.dll$'
+system_dlls='^(kernel32|user32|gdi32|ws2_32|iphlpapi|msvcrt)\.dll$'
 status=0
 imports="$(awk '/DLL Name:/ { print tolower($3) }' <<<"$headers")"
 [ -n "$imports" ] || { echo "no imports read from $program"; exit 1; }

@@ -1,4 +1,5 @@
 #include "discovery_socket.h"
+#include "interface_list.h"
 #include "program_messages.h"
 #include "resource_ids.h"
 #include "win32_headers.h"
@@ -109,6 +110,17 @@ protected:
     SOCKET m_sender = INVALID_SOCKET;
 };
 
+unsigned LoopbackIndex()
+{
+    std::vector<NetworkInterface> listed;
+    std::string error;
+    EXPECT_TRUE(ListNetworkInterfaces(listed, error)) << error;
+    for (const NetworkInterface& entry : listed)
+        if (entry.loopback && entry.hasIpv4)
+            return entry.index;
+    return 0;
+}
+
 TEST_F(DiscoverySocketTest, ReadsReportTheTrueSizeAndOnlyWholeDatagramsFillTheRow)
 {
     const std::vector<char> longer(21, 'L'), shorter(19, 'S'), large(3000, 'X');
@@ -119,14 +131,17 @@ TEST_F(DiscoverySocketTest, ReadsReportTheTrueSizeAndOnlyWholeDatagramsFillTheRo
     ASSERT_TRUE(m_owner.WaitForNotification());
 
     DISCOVERY_PACKET row = Reply(99);
-    EXPECT_EQ(m_owner.m_socket.ReceiveFrom(row), 21);
+    unsigned arrival = 0;
+    EXPECT_EQ(m_owner.m_socket.ReceiveFrom(row, arrival), 21);
     EXPECT_EQ(row.ipAddress[3], 99) << "a longer datagram must not be cut into the row";
-    EXPECT_EQ(m_owner.m_socket.ReceiveFrom(row), 19);
+    EXPECT_EQ(m_owner.m_socket.ReceiveFrom(row, arrival), 19);
     EXPECT_EQ(row.ipAddress[3], 99);
-    EXPECT_EQ(m_owner.m_socket.ReceiveFrom(row), 3000);
-    EXPECT_EQ(m_owner.m_socket.ReceiveFrom(row), 20);
+    EXPECT_EQ(m_owner.m_socket.ReceiveFrom(row, arrival), 3000);
+    EXPECT_EQ(m_owner.m_socket.ReceiveFrom(row, arrival), 20);
     EXPECT_EQ(std::memcmp(&row, &static_cast<const DISCOVERY_PACKET&>(Reply(7)), sizeof row), 0);
-    EXPECT_LT(m_owner.m_socket.ReceiveFrom(row), 0) << "nothing waits any more";
+    EXPECT_EQ(arrival, LoopbackIndex()) << "a reply tells the interface it came in by";
+    EXPECT_NE(arrival, 0u);
+    EXPECT_LT(m_owner.m_socket.ReceiveFrom(row, arrival), 0) << "nothing waits any more";
 }
 
 TEST_F(DiscoverySocketTest, DatagramsLeftUnreadAreDiscardedAndLaterOnesAnnounced)
@@ -142,7 +157,8 @@ TEST_F(DiscoverySocketTest, DatagramsLeftUnreadAreDiscardedAndLaterOnesAnnounced
     Send(Reply(4));
     ASSERT_TRUE(m_owner.WaitForNotification()) << "reading must bring the notification back";
     DISCOVERY_PACKET row{};
-    EXPECT_EQ(m_owner.m_socket.ReceiveFrom(row), 20);
+    unsigned arrival = 0;
+    EXPECT_EQ(m_owner.m_socket.ReceiveFrom(row, arrival), 20);
     EXPECT_EQ(row.ipAddress[3], 4) << "a stale datagram survived the discard";
 }
 

@@ -1,0 +1,62 @@
+#include "scan_output.h"
+
+#include "device_line.h"
+#include "dotted_quad.h"
+
+#include <algorithm>
+#include <cstdio>
+
+std::vector<FoundDevice> SortedAsListed(std::vector<FoundDevice> devices)
+{
+    std::stable_sort(devices.begin(), devices.end(), [](const FoundDevice& a, const FoundDevice& b) {
+        return FormatDeviceLine(a.reply) < FormatDeviceLine(b.reply);
+    });
+    return devices;
+}
+
+std::string FormatTextLines(const std::vector<FoundDevice>& devices)
+{
+    std::string text;
+    for (const FoundDevice& device : devices)
+        text += FormatDeviceLine(device.reply) + "\n";
+    return text;
+}
+
+namespace {
+
+// Interface names come from the system and may hold any byte but NUL.
+std::string JsonString(const std::string& value)
+{
+    std::string quoted = "\"";
+    for (const char c : value) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            quoted += '\\';
+            quoted += c;
+        } else if (byte < 0x20 || byte >= 0x7F) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", byte);
+            quoted += escape;
+        } else {
+            quoted += c;
+        }
+    }
+    return quoted + "\"";
+}
+
+} // namespace
+
+std::string FormatJson(const std::vector<FoundDevice>& devices)
+{
+    std::string json = "[";
+    for (std::size_t i = 0; i < devices.size(); ++i) {
+        const DISCOVERY_PACKET& reply = devices[i].reply;
+        json += i == 0 ? "\n" : ",\n";
+        json += "  {\"address\": " + JsonString(FormatDottedQuad(reply.ipAddress)) +
+                ", \"mask\": " + JsonString(FormatDottedQuad(reply.ipMask)) +
+                ", \"mac\": " + JsonString(FormatMacAddress(reply.macAddress)) +
+                ", \"deviceId\": " + std::to_string(DeviceIdOf(reply)) +
+                ", \"interface\": " + JsonString(devices[i].interfaceName) + "}";
+    }
+    return json + (devices.empty() ? "]\n" : "\n]\n");
+}

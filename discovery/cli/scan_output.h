@@ -1,0 +1,19 @@
+#pragma once
+// What corvane-scan prints for the devices found: the list's 56-character lines, or JSON.
+
+#include "discovery_packet.h"
+
+#include <string>
+#include <vector>
+
+struct FoundDevice {
+    DISCOVERY_PACKET reply;
+    std::string interfaceName;   // where the reply came in; empty if unknown
+};
+
+// In the list's order: ascending by line text; replies with the same text keep arrival order.
+std::vector<FoundDevice> SortedAsListed(std::vector<FoundDevice> devices);
+// One line per device, each ending in a newline.
+std::string FormatTextLines(const std::vector<FoundDevice>& devices);
+// A JSON array with one object per device: address, mask, mac, deviceId, interface.
+std::string FormatJson(const std::vector<FoundDevice>& devices);

@@ -1,0 +1,190 @@
+#!/usr/bin/env bash
+# corvane-scan over real limited broadcasts, in network namespaces made here and
+# removed on the way out:
+#  - a "pc" with two interfaces: three devices behind the default-route one, four
+#    behind the other, and on that second LAN one more device in a foreign subnet
+#    that answers by broadcast;
+#  - a "pc" with one interface, which must send exactly one probe per scan;
+#  - a namespace with no usable interface at all.
+# With a third argument the scanner is a Windows program, run under Wine with a
+# private prefix whose wineserver (which owns the program's sockets) is started
+# inside each namespace and stopped before the namespace goes.
+# usage: scan_in_namespaces.sh CORVANE-SCAN CORVANE-DEVSIM [--wine]
+set -uo pipefail
+if [ "$(id -u)" -ne 0 ]; then
+    echo "SKIPPED: the corvane-scan test needs root to create its network namespaces"
+    exit 77
+fi
+scan="$1"
+devsim="$2"
+wine_mode="${3:-}"
+source "$(dirname "$0")/../../../scripts/corvane-netns.sh"
+
+work="$(mktemp -d)"
+sim_pids=()
+wine_in=""        # the namespace whose wineserver runs, if any
+if [ "$wine_mode" = "--wine" ]; then
+    export WINEPREFIX="$work/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    mkdir -p "$WINEPREFIX"
+fi
+stop_wineserver() {
+    [ -n "$wine_in" ] && ip netns exec "$wine_in" wineserver -k 2>/dev/null
+    wine_in=""
+    return 0
+}
+# Starts the prefix's wineserver inside namespace $1, so the program's sockets live there.
+start_wineserver() {
+    [ "$wine_mode" = "--wine" ] || return 0
+    ip netns exec "$1" wineserver -p || fail "cannot start a wineserver in $1"
+    wine_in="$1"
+    if [ ! -e "$WINEPREFIX/system.reg" ]; then
+        ip netns exec "$1" wineboot -i >/dev/null 2>&1 || fail "cannot make the Wine prefix"
+    fi
+    # The program broadcasts through the wineserver: it must be this namespace's.
+    local pid found="" ns_id
+    ns_id="$(ip netns exec "$1" readlink /proc/self/ns/net)" || fail "cannot read the namespace of $1"
+    for pid in $(pgrep -x 'wineserver(64)?'); do
+        tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" || continue
+        [ "$(readlink "/proc/$pid/ns/net")" = "$ns_id" ] || fail "a wineserver of this prefix runs outside $1"
+        found=1
+    done
+    [ -n "$found" ] || fail "no wineserver runs in $1"
+}
+cleanup() {
+    local pid
+    stop_wineserver
+    for pid in "${sim_pids[@]}"; do
+        kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+    done
+    sim_pids=()
+    corvane_netns_delete
+    CORVANE_NS_PC="" CORVANE_NS_LAN="" CORVANE_NS_LAN2="" CORVANE_NS_FAR=""
+}
+trap 'cleanup; rm -rf "$work"' EXIT
+
+fail() {
+    echo "FAILED: $*"
+    local log
+    for log in "$work"/*.log; do
+        echo "--- $(basename "$log") ---"
+        cat "$log"
+    done
+    exit 1
+}
+
+# simulate NAMESPACE LOG DEVSIM-OPTIONS...
+simulate() {
+    local ns="$1" log="$work/$2.log"
+    shift 2
+    ip netns exec "$ns" "$devsim" "$@" >"$log" 2>&1 &
+    sim_pids+=($!)
+    corvane_wait_for_line "$log" "^listening on 0.0.0.0 port 36 " || fail "the simulator $log did not start"
+}
+
+# Bounded, so that a hanging scan cannot outlive the trap's clean-up. A Windows
+# program's line ends are made Unix ones; the exit status is the scanner's.
+scan_in() {
+    local ns="$1"
+    shift
+    if [ "$wine_mode" = "--wine" ]; then
+        timeout -k 5 60 ip netns exec "$ns" wine "$scan" "$@" | tr -d '\r'
+        return "${PIPESTATUS[0]}"
+    fi
+    timeout -k 5 30 ip netns exec "$ns" "$scan" "$@"
+}
+
+probes_in() {
+    grep -c "^probe [0-9]*:" "$work/$1.log"
+}
+
+echo "== two interfaces =="
+corvane_netns_create_two_lans "scan-$$-$RANDOM" || fail "cannot create the namespaces"
+simulate "$CORVANE_NS_LAN" lan1 --devices 3 --first-address "$CORVANE_NET1.100"
+lan2_devices=()
+for i in 0 1 2 3; do
+    lan2_devices+=(--device "$CORVANE_NET2.$((100 + i)),255.255.255.0,02-C0-4E-02-00-0$i,$((21 + i))")
+done
+simulate "$CORVANE_NS_LAN2" lan2 "${lan2_devices[@]}"
+simulate "$CORVANE_NS_FAR" far --reply-broadcast --device "$CORVANE_FAR_NET.5,255.255.0.0,02-C0-4E-77-00-05,77"
+start_wineserver "$CORVANE_NS_PC"
+
+scan_in "$CORVANE_NS_PC" --json >"$work/scan.json" 2>"$work/scan-stderr.log"
+status=$?
+[ "$status" -eq 0 ] || fail "the JSON scan ended with $status, not 0"
+python3 - "$work/scan.json" "$CORVANE_NET1" "$CORVANE_NET2" "$CORVANE_FAR_NET" <<'PYTHON' || fail "the JSON list is wrong"
+import json, sys
+devices = json.load(open(sys.argv[1]))
+net1, net2, far = sys.argv[2:5]
+expected = sorted(
+    [(f"{net1}.{100 + i}", "255.255.255.0", f"02-C0-4E-00-00-0{i}", i + 1, "pc1") for i in range(3)]
+    + [(f"{net2}.{100 + i}", "255.255.255.0", f"02-C0-4E-02-00-0{i}", 21 + i, "pc2") for i in range(4)]
+    + [(f"{far}.5", "255.255.0.0", "02-C0-4E-77-00-05", 77, "pc2")])
+got = sorted((d["address"], d["mask"], d["mac"], d["deviceId"], d["interface"]) for d in devices)
+if got != expected:
+    print("expected", expected, "\ngot     ", got)
+    sys.exit(1)
+PYTHON
+
+scan_in "$CORVANE_NS_PC" >"$work/scan.txt" 2>"$work/scan-stderr.log"
+status=$?
+[ "$status" -eq 0 ] || fail "the text scan ended with $status, not 0"
+[ "$(wc -l <"$work/scan.txt")" -eq 8 ] || fail "not 8 lines: $(cat "$work/scan.txt")"
+awk 'length($0) != 56 { exit 1 }' "$work/scan.txt" || fail "a line is not 56 characters long"
+sort -c "$work/scan.txt" || fail "the lines are not in the list's order"
+grep -qx "$CORVANE_FAR_NET.5 *255.255.0.0 *02-C0-4E-77-00-05 *77" "$work/scan.txt" ||
+    fail "the device in the foreign subnet is missing"
+
+# Each scan reached every LAN once, from the address of the interface facing it.
+[ "$(probes_in lan1)" -eq 2 ] && [ "$(probes_in lan2)" -eq 2 ] && [ "$(probes_in far)" -eq 2 ] ||
+    fail "each LAN should have seen exactly one probe per scan"
+[ "$(grep -c "^probe [0-9]*: .* from $CORVANE_NET1.1:[0-9]* to 255.255.255.255$" "$work/lan1.log")" -eq 2 ] ||
+    fail "the first LAN's probes did not come from pc1 as limited broadcasts"
+[ "$(grep -c "^probe [0-9]*: .* from $CORVANE_NET2.1:[0-9]* to 255.255.255.255$" "$work/lan2.log")" -eq 2 ] ||
+    fail "the second LAN's probes did not come from pc2 as limited broadcasts"
+
+# --interface limits the scan to one interface.
+scan_in "$CORVANE_NS_PC" --interface pc2 --json >"$work/pc2.json" 2>"$work/scan-stderr.log" ||
+    fail "the scan of pc2 failed"
+python3 -c 'import json, sys
+d = json.load(open(sys.argv[1]))
+sys.exit(0 if len(d) == 5 and all(x["interface"] == "pc2" for x in d) else 1)' "$work/pc2.json" ||
+    fail "--interface pc2 did not list exactly the five devices behind pc2: $(cat "$work/pc2.json")"
+[ "$(probes_in lan1)" -eq 2 ] || fail "--interface pc2 sent a probe out of pc1"
+
+for bad in "lo:cannot probe interface lo: it is the loopback interface" "nosuch0:no network interface named nosuch0"; do
+    scan_in "$CORVANE_NS_PC" --interface "${bad%%:*}" >"$work/out.txt" 2>"$work/err.txt"
+    status=$?
+    [ "$status" -eq 2 ] || fail "--interface ${bad%%:*} ended with $status, not 2"
+    [ -s "$work/out.txt" ] && fail "--interface ${bad%%:*} printed devices"
+    tr -d '\r' <"$work/err.txt" | grep -qx "corvane-scan: ${bad#*:}" || fail "no clear message: $(cat "$work/err.txt")"
+done
+cleanup
+
+echo "== one interface =="
+corvane_netns_create "scan1-$$-$RANDOM" || fail "cannot create the namespaces"
+# Three devices answer the first probe, none the second.
+simulate "$CORVANE_NS_LAN" single --devices 3 --first-address "$CORVANE_NET.100" --answer-counts 3,0
+start_wineserver "$CORVANE_NS_PC"
+scan_in "$CORVANE_NS_PC" >"$work/one.txt" 2>"$work/scan-stderr.log"
+status=$?
+[ "$status" -eq 0 ] && [ "$(wc -l <"$work/one.txt")" -eq 3 ] || fail "the one-interface scan: status $status"
+[ "$(probes_in single)" -eq 1 ] || fail "a host with one interface sent $(probes_in single) probes in one scan"
+scan_in "$CORVANE_NS_PC" --timeout 300 >"$work/none.txt" 2>"$work/scan-stderr.log"
+status=$?
+[ "$status" -eq 1 ] || fail "a scan that finds nothing ended with $status, not 1"
+[ -s "$work/none.txt" ] && fail "a scan that finds nothing printed: $(cat "$work/none.txt")"
+[ "$(probes_in single)" -eq 2 ] || fail "the second scan did not send exactly one probe"
+cleanup
+
+echo "== no usable interface =="
+# A fresh namespace holds only a loopback interface, and that is down.
+ip netns add "corvane-bare-$$" || fail "cannot create the namespace"
+CORVANE_NS_PC="corvane-bare-$$"
+start_wineserver "$CORVANE_NS_PC"
+scan_in "$CORVANE_NS_PC" >"$work/out.txt" 2>"$work/err.txt"
+status=$?
+[ "$status" -eq 2 ] || fail "with no usable interface the scan ended with $status, not 2"
+grep -q "^corvane-scan: no usable network interface" "$work/err.txt" || fail "no clear message: $(cat "$work/err.txt")"
+cleanup
+
+echo "PASSED: both LANs listed, one probe per interface and scan, the exit statuses hold"

@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Flood benchmark, in network namespaces of its own (root only): corvane-devsim plays
+# real devices in a "lan" namespace, the real main window runs in a "pc" namespace, and
+# corvane-flooder sends it 20-byte datagrams that are not replies, from "lan", as fast
+# as it can for SECONDS. Prints the window's worst event-loop stall during the flood and
+# whether a scan right after the flood lists the real devices.
+# usage: flood_bench.sh BUILD-DIR [SECONDS [SENDERS [pin]]]
+# SENDERS (default 1) flooding processes share the flood; here each pays for the
+# delivery of its datagrams with its own processor time. "pin" keeps the window on
+# processor 1 and the flooders on processor 0, so that they do not take turns.
+set -uo pipefail
+if [ "$(id -u)" -ne 0 ]; then
+    echo "the flood benchmark needs root to create its network namespaces" >&2
+    exit 77
+fi
+build="$(cd "$1" && pwd)"
+seconds="${2:-20}"
+senders="${3:-1}"
+window_cpu=()
+flood_cpu=()
+if [ "${4:-}" = pin ]; then
+    window_cpu=(taskset -c 1)
+    flood_cpu=(taskset -c 0)
+fi
+devices=3
+source "$(dirname "$0")/../../../scripts/corvane-netns.sh"
+
+work="$(mktemp -d)"
+sim_pid=""
+bench_pid=""
+cleanup() {
+    [ -n "$bench_pid" ] && kill "$bench_pid" 2>/dev/null && wait "$bench_pid" 2>/dev/null
+    [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
+    corvane_netns_delete
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+    echo "FAILED: $*"
+    cat "$work/bench.log" 2>/dev/null
+    exit 1
+}
+
+corvane_netns_create "flood-$$-$RANDOM" || fail "cannot create the namespaces"
+ip netns exec "$CORVANE_NS_LAN" "$build/tools/corvane-devsim/corvane-devsim" --devices "$devices" \
+    --first-address "$CORVANE_NET.100" >"$work/devsim.log" 2>&1 &
+sim_pid=$!
+corvane_wait_for_line "$work/devsim.log" "^listening on 0.0.0.0 port 36 " || fail "the simulator did not start"
+
+# The window measures for the flood's time and a little before and after it.
+ip netns exec "$CORVANE_NS_PC" env QT_QPA_PLATFORM=offscreen \
+    "${window_cpu[@]}" timeout -k 5 $((seconds + 60)) "$build/discovery/qt/corvane_flood_bench" "$devices" $((seconds + 3)) \
+    >"$work/bench.log" 2>&1 &
+bench_pid=$!
+corvane_wait_for_line "$work/bench.log" "^ready: " 20 || fail "the window did not list the devices"
+port="$(sed -n "s/^probe 1: .* from $CORVANE_PC_ADDRESS:\([0-9]*\) to .*/\1/p" "$work/devsim.log")"
+[ -n "$port" ] || fail "no probe from the window"
+
+# The pc namespace's UDP counters: datagrams delivered to a socket, and dropped for a full buffer.
+udp_counters() {
+    ip netns exec "$CORVANE_NS_PC" awk '/^Udp:/ { if (!names) { for (i = 2; i <= NF; i++) col[$i] = i; names = 1 }
+        else print $col["InDatagrams"], $col["RcvbufErrors"] }' /proc/net/snmp
+}
+read -r delivered_before dropped_before < <(udp_counters)
+sleep 1
+ip netns exec "$CORVANE_NS_LAN" "${flood_cpu[@]}" "$build/discovery/qt/corvane-flooder" "$CORVANE_PC_ADDRESS" "$port" "$seconds" "$senders" ||
+    fail "the flooder failed"
+read -r delivered_after dropped_after < <(udp_counters)
+wait "$bench_pid"
+status=$?
+bench_pid=""
+echo "flood: $((delivered_after - delivered_before)) datagrams queued for the window, $((dropped_after - dropped_before)) dropped by the system (receive buffer full)"
+grep -v "^QStandardPaths\|propagateSizeHints" "$work/bench.log"
+exit $status

@@ -1,0 +1,169 @@
+#!/usr/bin/env bash
+# Corvane.exe under Wine on a "pc" with two interfaces: three devices behind pc1 (the
+# default route), four behind pc2 and, on pc2's LAN, one more in a foreign subnet
+# that answers by broadcast. Every device must be listed, each LAN must see one probe
+# per scan from its own interface, and an address change of a device behind pc2 must
+# leave by pc2 and show in the rescan. All namespaces are made here and removed on
+# the way out; Wine gets a prefix of its own whose wineserver (which owns the
+# program's sockets) runs inside the "pc" namespace.
+# usage: wine_two_interfaces.sh CORVANE-EXE WINDOW-READER-EXE CORVANE-DEVSIM
+set -uo pipefail
+if [ "$(id -u)" -ne 0 ]; then
+    echo "SKIPPED: the Wine two-interface test needs root to create its network namespaces"
+    exit 77
+fi
+for tool in wine wineserver Xvfb openbox xdotool; do
+    command -v "$tool" >/dev/null || { echo "FAILED: $tool is missing (scripts/install-deps.sh installs it)"; exit 1; }
+done
+corvane_exe="$1"
+reader_exe="$2"
+devsim="$3"
+source "$(dirname "$0")/../../../scripts/corvane-netns.sh"
+
+work="$(mktemp -d)"
+prefix="$work/wineprefix"
+sim_pids=() app_pid="" xvfb_pid="" wm_pid="" server_started=""
+cleanup() {
+    [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
+    [ -n "$server_started" ] && ip netns exec "$CORVANE_NS_PC" env WINEPREFIX="$prefix" wineserver -k 2>/dev/null
+    local pid
+    for pid in $app_pid "${sim_pids[@]}" $wm_pid $xvfb_pid; do
+        kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+    done
+    corvane_netns_delete
+    rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+fail() {
+    echo "FAILED: $*"
+    local log
+    for log in "$work"/*.log; do
+        echo "--- $(basename "$log") ---"
+        tail -20 "$log"
+    done
+    [ -n "$server_started" ] && { echo "--- window state ---"; reader state; }
+    exit 1
+}
+
+# True when every wineserver of $prefix runs in the "pc" namespace, and one does.
+servers_in_pc_namespace() {
+    local pid found="" pc_ns
+    pc_ns="$(ip netns exec "$CORVANE_NS_PC" readlink /proc/self/ns/net)" || return 1
+    for pid in $(pgrep -x 'wineserver(64)?'); do
+        tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "WINEPREFIX=$prefix" || continue
+        [ "$(readlink "/proc/$pid/ns/net")" = "$pc_ns" ] || return 1
+        found=1
+    done
+    [ -n "$found" ]
+}
+
+in_pc() {
+    ip netns exec "$CORVANE_NS_PC" env WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
+        DISPLAY=":$display" "$@"
+}
+
+reader() {
+    in_pc wine "$reader_exe" "$@" 2>/dev/null | tr -d '\r'
+}
+
+wait_for_state() {
+    local pattern="$1" tries
+    for ((tries = ${2:-20} * 4; tries > 0; tries--)); do
+        reader state | grep -q -- "$pattern" && return 0
+        sleep 0.25
+    done
+    return 1
+}
+
+wait_for_window() {
+    timeout 20 xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -1
+}
+
+simulate() {
+    local ns="$1" log="$work/$2.log"
+    shift 2
+    ip netns exec "$ns" "$devsim" "$@" >"$log" 2>&1 &
+    sim_pids+=($!)
+    corvane_wait_for_line "$log" "^listening on 0.0.0.0 port 36 " || fail "the simulator $2 did not start"
+}
+
+line() {   # the 56-character line of a device: address, mask, MAC, ID
+    printf '%-15s %-15s %-17s %6s' "$1" "$2" "$3" "$4"
+}
+
+# --- the two LANs, the screen, the window manager ---
+corvane_netns_create_two_lans "wine2-$$-$RANDOM" || fail "cannot create the namespaces"
+simulate "$CORVANE_NS_LAN" lan1 --devices 3 --first-address "$CORVANE_NET1.100"
+lan2_devices=()
+for i in 0 1 2 3; do
+    lan2_devices+=(--device "$CORVANE_NET2.$((100 + i)),255.255.255.0,02-C0-4E-02-00-0$i,$((21 + i))")
+done
+simulate "$CORVANE_NS_LAN2" lan2 "${lan2_devices[@]}"
+simulate "$CORVANE_NS_FAR" far --reply-broadcast --device "$CORVANE_FAR_NET.5,255.255.0.0,02-C0-4E-77-00-05,77"
+
+for ((display = 150; display < 250; display++)); do
+    [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ] || break
+done
+Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+for ((tries = 100; tries > 0; tries--)); do
+    [ -e "/tmp/.X11-unix/X$display" ] && break
+    sleep 0.1
+done
+export DISPLAY=":$display"
+openbox >"$work/openbox.log" 2>&1 &
+wm_pid=$!
+
+# --- Wine: a prefix of this run's own, its server inside "pc" ---
+mkdir -p "$prefix"
+in_pc wineserver -p || fail "cannot start the wineserver"
+server_started=1
+in_pc wineboot -i >"$work/wineboot.log" 2>&1 || fail "wineboot failed"
+servers_in_pc_namespace || fail "the wineserver for $prefix does not run in $CORVANE_NS_PC; refusing to broadcast"
+
+# --- the first scan lists the devices behind both interfaces ---
+in_pc wine "$corvane_exe" >"$work/corvane.log" 2>&1 &
+app_pid=$!
+main_window="$(wait_for_window '^Corvane$')"
+[ -n "$main_window" ] || fail "Corvane's window did not appear"
+wait_for_state '^count 8$' && wait_for_state '^selected 0$' || fail "the first scan did not list 8 devices"
+expected="$(
+    for i in 0 1 2; do line "$CORVANE_NET1.$((100 + i))" 255.255.255.0 "02-C0-4E-00-00-0$i" $((i + 1)); echo; done
+    for i in 0 1 2 3; do line "$CORVANE_NET2.$((100 + i))" 255.255.255.0 "02-C0-4E-02-00-0$i" $((21 + i)); echo; done
+    line "$CORVANE_FAR_NET.5" 255.255.0.0 02-C0-4E-77-00-05 77
+)"
+[ "$(reader state | sed -n 's/^line [0-9]* //p')" = "$expected" ] || fail "the list is not the eight devices in order"
+grep -q "^probe 1: 3 devices answer from $CORVANE_NET1.1:[0-9]* to 255.255.255.255$" "$work/lan1.log" ||
+    fail "no probe out of pc1"
+grep -q "^probe 1: 4 devices answer from $CORVANE_NET2.1:[0-9]* to 255.255.255.255$" "$work/lan2.log" ||
+    fail "no probe out of pc2"
+[ "$(grep -c '^probe ' "$work/lan1.log")" -eq 1 ] || fail "the first LAN saw more than one probe"
+
+# --- a change of a device behind pc2 leaves by pc2, and the rescan shows it ---
+xdotool windowactivate --sync "$main_window" key Down Down Down Down 2>/dev/null
+wait_for_state '^selected 4$' || fail "Down did not reach the fifth line"
+xdotool key Return
+dialog_window="$(wait_for_window '^Set IP Address$')"
+[ -n "$dialog_window" ] || fail "Enter did not open \"Set IP Address\""
+[ "$(reader dialog)" = "$(printf 'address %s\nmask 255.255.255.0' "$CORVANE_NET2.101")" ] ||
+    fail "the address dialog does not show the selected device's values"
+xdotool windowactivate --sync "$dialog_window" key Home shift+End type "$CORVANE_NET2.150" 2>/dev/null
+xdotool key Return
+corvane_wait_for_line "$work/lan2.log" \
+    "^set-ip 02-C0-4E-02-00-01 $CORVANE_NET2.101 -> $CORVANE_NET2.150 from $CORVANE_NET2.1:[0-9]* to 255.255.255.255$" ||
+    fail "the address change did not reach the second LAN from pc2"
+corvane_wait_for_line "$work/lan2.log" "^probe 2: " 15 || fail "no rescan after the change"
+wait_for_state "^line [0-9]* $(line "$CORVANE_NET2.150" 255.255.255.0 02-C0-4E-02-00-01 22)\$" 10 ||
+    fail "the rescan did not list the new address"
+wait_for_state '^count 8$' || fail "the rescan did not list 8 devices"
+grep -q '^set-' "$work/lan1.log" && fail "the address change went out of pc1"
+
+xdotool windowactivate --sync "$main_window" key alt+F4 2>/dev/null
+for ((tries = 200; tries > 0; tries--)); do
+    kill -0 "$app_pid" 2>/dev/null || { wait "$app_pid"; app_pid=""; break; }
+    sleep 0.1
+done
+[ -z "$app_pid" ] || fail "Alt+F4 did not end the program"
+echo "PASSED: Corvane.exe listed the devices behind both interfaces and changed one behind the second"
