@@ -151,7 +151,8 @@ void Run::answer(FakeLink &l, const Bytes &request)
         l.arrive(Bytes(request.begin(), request.begin() + input.ConsumeIntegralInRange<std::size_t>(0, request.size() - 1)));
     } else if (echo == 7) {   // a byte changed on the way back, the length byte included
         Bytes lie = request;
-        lie[input.ConsumeIntegralInRange<std::size_t>(0, lie.size() - 1)] = input.ConsumeIntegral<std::uint8_t>();
+        const std::size_t at = input.ConsumeIntegralInRange<std::size_t>(0, lie.size() - 1);
+        lie[at] = input.ConsumeIntegral<std::uint8_t>();
         faithful = lie == request;
         l.arrive(lie);
     }
