@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs the whole test suite: the Linux
 # build as released, the same under AddressSanitizer and
-# UndefinedBehaviorSanitizer, the 64-bit Windows build under Wine, and the
-# 32-bit Windows build's export tables.
+# UndefinedBehaviorSanitizer, a short run of every fuzz target, the 64-bit
+# Windows build under Wine, and the 32-bit Windows build's export tables.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/install-deps.sh"
@@ -19,6 +19,9 @@ echo "== Build and test =="
 echo "== Build and test under AddressSanitizer and UndefinedBehaviorSanitizer =="
 "$root/scripts/build.sh" "$root/build-sanitize" -DFIELDKIT_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
 (cd "$root/build-sanitize" && ctest --output-on-failure --timeout 600) || status=1
+
+echo "== Fuzzing =="
+"$root/scripts/fuzz.sh" 20 || status=1
 
 echo "== Windows x86_64: build, and test under Wine =="
 "$root/scripts/build.sh" "$root/build-win64" \

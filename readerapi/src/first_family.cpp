@@ -147,14 +147,17 @@ std::int32_t GetLogData(ReaderSession &s, std::int32_t handle, std::uint8_t *rec
     if (fetched != RC_OK)
         return fetched;
     std::uint8_t *payload = s.exchange.replyPayload();
-    // A record whose byte 5 is 0xFF stands for the one handed out before.
-    if (payload[5] == 0xFF) {
+    const std::size_t length = s.exchange.replyLength();
+    // A record whose byte 5 is 0xFF stands for the one handed out before. A
+    // shorter record has no byte 5: what lies there is its checksum or nothing.
+    if (length > 5 && payload[5] == 0xFF) {
         std::memcpy(record, s.retainedLog, kRetainedPrefix);
         return RC_OK;
     }
-    payload[5] = BcdToBin(payload[5]);
-    std::memcpy(record, payload, s.exchange.replyLength());
-    std::memcpy(s.retainedLog, record, s.exchange.replyLength());
+    if (length > 5)
+        payload[5] = BcdToBin(payload[5]);
+    std::memcpy(record, payload, length);
+    std::memcpy(s.retainedLog, record, length);
     return RC_OK;
 }
 

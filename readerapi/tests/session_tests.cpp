@@ -84,4 +84,23 @@ TEST_F(SessionTest, RepeatedRecordBeforeAnyIsRetainedGivesSixteenZeros)
     EXPECT_EQ(record[16], 0xEE) << "only 16 bytes are handed out";
 }
 
+TEST_F(SessionTest, ShortRecordWhoseChecksumIs0xFFIsItsOwnRecord)
+{
+    // Five bytes whose frame checksum comes out as 0xFF, where a sixth byte would be.
+    payload = {0x01, 0x02, 0x03, 0x04, 0x00};
+    std::uint8_t checksum = 0xF8 ^ 0x40 ^ 0x05;
+    for (std::uint8_t b : payload)
+        checksum ^= b;
+    payload[4] = static_cast<std::uint8_t>(checksum ^ 0xFF);
+    ASSERT_EQ(FakeLink::frame(0x40, payload).back(), 0xFF);
+
+    std::uint8_t record[255];
+    std::memset(record, 0xEE, sizeof record);
+    std::uint8_t length = 0;
+    ASSERT_EQ(qarn::GetLogData(session, 0, record, &length), RC_OK);
+    EXPECT_EQ(length, 5);
+    EXPECT_EQ(Bytes(record, record + 5), payload) << "the record itself, not the retained one";
+    EXPECT_EQ(record[5], 0xEE);
+}
+
 } // namespace
