@@ -10,13 +10,15 @@ wine_env_start() {
     export WINEDEBUG="${WINEDEBUG:--all}"
     export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"   # no Mono or Gecko prompts
     mkdir -p "$WINEPREFIX"
-    wineserver -p || return 1          # persistent until wine_env_stop
+    # Persistent until wine_env_stop; its own output (an object dump when it is
+    # stopped) goes to a log beside the prefix, not into the test report.
+    wineserver -p >>"$WINEPREFIX/wineserver.log" 2>&1 || return 1
     wineboot -i >/dev/null 2>&1 || return 1
     return 0
 }
 
 wine_env_stop() {
-    [ -n "${WINEPREFIX:-}" ] && wineserver -k 2>/dev/null
+    [ -n "${WINEPREFIX:-}" ] && wineserver -k >/dev/null 2>&1
     return 0
 }
 
