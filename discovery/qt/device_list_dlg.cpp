@@ -103,11 +103,6 @@ CDeviceListDlg::CDeviceListDlg(const DiscoveryEndpoints& endpoints, QWidget* par
     m_tickerTimer->setObjectName(QStringLiteral("tickerTimer"));
     m_tickerTimer->setInterval(TIMER_INTERVAL_MS);
     connect(m_tickerTimer, &QTimer::timeout, this, [this] { OnTimer(TICKER_TIMER); });
-    m_drainContinuation = new QTimer(this);
-    m_drainContinuation->setObjectName(QStringLiteral("drainContinuation"));
-    m_drainContinuation->setSingleShot(true);
-    m_drainContinuation->setInterval(0);
-    connect(m_drainContinuation, &QTimer::timeout, this, [this] { ReceiveReplies(); });
 
     connect(m_list, &QListWidget::itemDoubleClicked, this, [this] { OpenDeviceWebPage(); });
     qApp->installEventFilter(this);
@@ -217,8 +212,13 @@ void CDeviceListDlg::Refresh()
 
 int CDeviceListDlg::ReceiveReplies()
 {
+    int datagrams = 0;
     const DrainResult drain = m_scan.ReceiveBatch(
-        [this](DISCOVERY_PACKET& row) { return m_socket.ReceiveFrom(row); },
+        [this, &datagrams](DISCOVERY_PACKET& row) {
+            const qint64 size = m_socket.ReceiveFrom(row);
+            datagrams += size >= 0 ? 1 : 0;
+            return size;
+        },
         [this](int row) {
             const DISCOVERY_PACKET& device = m_scan.m_devices[std::size_t(row)];
             auto* item = new QListWidgetItem(QString::fromStdString(FormatDeviceLine(device)));
@@ -227,11 +227,19 @@ int CDeviceListDlg::ReceiveReplies()
         },
         RECEIVE_BATCH_READS);
     UpdateData(false);
-    // What this batch left waiting is read after the event loop has had a turn. The
-    // socket's readiness reports are not relied on for it: they may stay off while
-    // datagrams wait.
-    if (MoreMayWait(drain.end) && !m_drainContinuation->isActive())
-        m_drainContinuation->start();
+    // Reading goes on after the window's other events, as long as datagrams may still
+    // wait or keep coming: the socket's readiness reports are not relied on for it (they
+    // may stay off while datagrams wait). A posted call rather than a zero timer, since
+    // some event dispatchers hold timers back while a socket keeps reporting data, until
+    // posted events have been handled.
+    const bool mayGoOn = MoreMayWait(drain.end) || (drain.end == DrainEnd::NothingWaiting && datagrams > 0);
+    if (mayGoOn && !m_bDrainPosted) {
+        m_bDrainPosted = true;
+        QMetaObject::invokeMethod(this, [this] {
+            m_bDrainPosted = false;
+            ReceiveReplies();
+        }, Qt::QueuedConnection);
+    }
     return 1;
 }
 
@@ -364,7 +372,6 @@ void CDeviceListDlg::closeEvent(QCloseEvent* event)
 
 void CDeviceListDlg::OnClose()
 {
-    m_drainContinuation->stop();
     m_socket.Close();
     done(IDOK);
 }
