@@ -8,8 +8,8 @@
 # SENDERS (default 1) flooding processes share the flood; here each pays for the
 # delivery of its datagrams with its own processor time. "pin" keeps the window on
 # processor 1 and the flooders on processor 0, so that they do not take turns.
-# "favour" runs the window at nice -10, as the one program in use on an otherwise
-# quiet machine: on a shared one the window's gaps are mostly other programs' turns.
+# "favour" runs the window and the flooders at nice -10, ahead of other programs on a
+# shared machine, whose turns would otherwise make most of the window's gaps.
 set -uo pipefail
 if [ "$(id -u)" -ne 0 ]; then
     echo "the flood benchmark needs root to create its network namespaces" >&2
@@ -21,10 +21,11 @@ senders="${3:-1}"
 window_cpu=()
 flood_cpu=()
 window_nice=0
+flood_nice=0
 for mode in "${@:4}"; do
     case "$mode" in
     pin) window_cpu=(taskset -c 1) flood_cpu=(taskset -c 0) ;;
-    favour) window_nice=-10 ;;
+    favour) window_nice=-10 flood_nice=-10 ;;
     *) echo "unknown mode $mode" >&2; exit 2 ;;
     esac
 done
@@ -70,7 +71,7 @@ udp_counters() {
 }
 read -r delivered_before dropped_before < <(udp_counters)
 sleep 1
-ip netns exec "$CORVANE_NS_LAN" "${flood_cpu[@]}" "$build/discovery/qt/corvane-flooder" "$CORVANE_PC_ADDRESS" "$port" "$seconds" "$senders" ||
+ip netns exec "$CORVANE_NS_LAN" nice -n "$flood_nice" "${flood_cpu[@]}" "$build/discovery/qt/corvane-flooder" "$CORVANE_PC_ADDRESS" "$port" "$seconds" "$senders" ||
     fail "the flooder failed"
 read -r delivered_after dropped_after < <(udp_counters)
 wait "$bench_pid"
