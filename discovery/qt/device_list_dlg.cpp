@@ -25,8 +25,8 @@
 namespace {
 
 constexpr int ROW_INDEX_ROLE = Qt::UserRole;
-// Datagrams read per turn of the event loop: a flood costs the window at most this many
-// reads between two of its other events.
+// Datagrams read at a time: under a flood the window's other events get their turn
+// between such batches.
 constexpr int RECEIVE_BATCH_READS = 64;
 
 void OpenInBrowser(const QUrl& url)
