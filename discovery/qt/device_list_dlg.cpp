@@ -25,8 +25,8 @@
 namespace {
 
 constexpr int ROW_INDEX_ROLE = Qt::UserRole;
-// Datagrams read per turn of the event loop: a flood costs the window at most this many
-// reads between two of its other events.
+// Datagrams read at a time: under a flood the window's other events get their turn
+// between such batches.
 constexpr int RECEIVE_BATCH_READS = 64;
 
 void OpenInBrowser(const QUrl& url)
@@ -103,11 +103,6 @@ CDeviceListDlg::CDeviceListDlg(const DiscoveryEndpoints& endpoints, QWidget* par
     m_tickerTimer->setObjectName(QStringLiteral("tickerTimer"));
     m_tickerTimer->setInterval(TIMER_INTERVAL_MS);
     connect(m_tickerTimer, &QTimer::timeout, this, [this] { OnTimer(TICKER_TIMER); });
-    m_drainContinuation = new QTimer(this);
-    m_drainContinuation->setObjectName(QStringLiteral("drainContinuation"));
-    m_drainContinuation->setSingleShot(true);
-    m_drainContinuation->setInterval(0);
-    connect(m_drainContinuation, &QTimer::timeout, this, [this] { ReceiveReplies(); });
 
     connect(m_list, &QListWidget::itemDoubleClicked, this, [this] { OpenDeviceWebPage(); });
     qApp->installEventFilter(this);
@@ -217,9 +212,12 @@ void CDeviceListDlg::Refresh()
 
 int CDeviceListDlg::ReceiveReplies()
 {
+    int datagrams = 0;
     const DrainResult drain = m_scan.ReceiveBatch(
-        [this](DISCOVERY_PACKET& row, unsigned& arrivalInterface) {
-            return m_socket.ReceiveFrom(row, arrivalInterface);
+        [this, &datagrams](DISCOVERY_PACKET& row, unsigned& arrivalInterface) {
+            const qint64 size = m_socket.ReceiveFrom(row, arrivalInterface);
+            datagrams += size >= 0 ? 1 : 0;
+            return size;
         },
         [this](int row) {
             const DISCOVERY_PACKET& device = m_scan.m_devices[std::size_t(row)];
@@ -229,11 +227,19 @@ int CDeviceListDlg::ReceiveReplies()
         },
         RECEIVE_BATCH_READS);
     UpdateData(false);
-    // What this batch left waiting is read after the event loop has had a turn. The
-    // socket's readiness reports are not relied on for it: they may stay off while
-    // datagrams wait.
-    if (MoreMayWait(drain.end) && !m_drainContinuation->isActive())
-        m_drainContinuation->start();
+    // Reading goes on after the window's other events, as long as datagrams may still
+    // wait or keep coming: the socket's readiness reports are not relied on for it (they
+    // may stay off while datagrams wait). A posted call rather than a zero timer, since
+    // some event dispatchers hold timers back while a socket keeps reporting data, until
+    // posted events have been handled.
+    const bool mayGoOn = MoreMayWait(drain.end) || (drain.end == DrainEnd::NothingWaiting && datagrams > 0);
+    if (mayGoOn && !m_bDrainPosted) {
+        m_bDrainPosted = true;
+        QMetaObject::invokeMethod(this, [this] {
+            m_bDrainPosted = false;
+            ReceiveReplies();
+        }, Qt::QueuedConnection);
+    }
     return 1;
 }
 
@@ -367,7 +373,6 @@ void CDeviceListDlg::closeEvent(QCloseEvent* event)
 
 void CDeviceListDlg::OnClose()
 {
-    m_drainContinuation->stop();
     m_socket.Close();
     done(IDOK);
 }

@@ -58,7 +58,7 @@ private:
     CScanState m_scan;
     QTimer* m_scanWindowTimer = nullptr;
     QTimer* m_tickerTimer = nullptr;
-    QTimer* m_drainContinuation = nullptr;   // reads on while datagrams may wait
     WebPageOpener m_openWebPage;
     bool m_bInitialised = false;
+    bool m_bDrainPosted = false;   // a call of ReceiveReplies waits in the event queue
 };
