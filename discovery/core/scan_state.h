@@ -13,6 +13,9 @@ constexpr int MAX_DEVICE_ROWS = 255;   // the table's last slot is never written
 constexpr int RESCAN_TICKS_AFTER_DROP = 5;
 constexpr int RESCAN_TICKS_AFTER_CHANGE = 10;
 constexpr int NO_READ_LIMIT = std::numeric_limits<int>::max();
+// Datagrams a front end reads at a time: under a flood the window's other events
+// get their turn between such batches.
+constexpr int RECEIVE_BATCH_READS = 64;
 
 // Why a drain stopped reading.
 enum class DrainEnd {

@@ -25,9 +25,6 @@
 namespace {
 
 constexpr int ROW_INDEX_ROLE = Qt::UserRole;
-// Datagrams read at a time: under a flood the window's other events get their turn
-// between such batches.
-constexpr int RECEIVE_BATCH_READS = 64;
 
 void OpenInBrowser(const QUrl& url)
 {

@@ -136,18 +136,20 @@ void CDeviceListDlg::Refresh()
 
 int CDeviceListDlg::ReceiveReplies()
 {
-    // Each read re-enables the notification, so datagrams left waiting (a full
-    // table) announce themselves again only after the next read.
-    m_scan.ReceiveReplies([this](DISCOVERY_PACKET& row, unsigned& arrivalInterface) {
-                              return m_socket.ReceiveFrom(row, arrivalInterface);
-                          },
-                          [this](int row) {
-                              const std::string line = FormatDeviceLine(m_scan.m_devices[std::size_t(row)]);
-                              const LRESULT position =
-                                  ::SendMessageA(List(), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
-                              if (position >= 0)
-                                  ::SendMessageA(List(), LB_SETITEMDATA, WPARAM(position), LPARAM(row));
-                          });
+    // A bounded batch, so the window's other messages get their turn under a flood.
+    // Each read re-enables the notification: datagrams left waiting (a batch cut
+    // short, a full table) announce themselves again after the next read.
+    m_scan.ReceiveBatch([this](DISCOVERY_PACKET& row, unsigned& arrivalInterface) {
+                            return m_socket.ReceiveFrom(row, arrivalInterface);
+                        },
+                        [this](int row) {
+                            const std::string line = FormatDeviceLine(m_scan.m_devices[std::size_t(row)]);
+                            const LRESULT position =
+                                ::SendMessageA(List(), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
+                            if (position >= 0)
+                                ::SendMessageA(List(), LB_SETITEMDATA, WPARAM(position), LPARAM(row));
+                        },
+                        RECEIVE_BATCH_READS);
     UpdateData();
     return 1;
 }
