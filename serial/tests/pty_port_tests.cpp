@@ -183,6 +183,26 @@ TEST_F(PtyPort, ParityAndStopBitsReachTheLine)
     }
 }
 
+TEST_F(PtyPort, SpeedsAreReportedAppliedWhenTheTerminalKeepsFewerFramingBits)
+{
+    open();
+    // A pseudo-terminal holds neither parity nor 7 data bits; the rest of
+    // each record, the speed above all, is in force all the same.
+    const int framings[][2] = {{2, 8}, {0, 7}, {1, 7}};
+    for (const auto &framing : framings) {
+        SCOPED_TRACE(testing::Message() << "parity " << framing[0] << ", data bits " << framing[1]);
+        EXPECT_EQ(SioParms(kPort, framing[0], 0, framing[1]), 0);
+        EXPECT_NE(SioBaud(kPort, 5), 0);
+        EXPECT_EQ(speed(), B9600);
+        EXPECT_NE(SioBaud(kPort, 5), 0) << "the same speed again";
+        EXPECT_NE(SioBaud(kPort, 1000), 0);
+        EXPECT_EQ(customRateOf(pty.terminal), 1000u);
+        EXPECT_NE(SioBaud(kPort, 7), 0);
+        EXPECT_EQ(speed(), B38400);
+        EXPECT_EQ(customRateOf(pty.terminal), 0u);
+    }
+}
+
 TEST_F(PtyPort, CodesTheLineCannotTakeBlockSettingsUntilGoodOnesAreStored)
 {
     open();

@@ -5,9 +5,11 @@
 #include "custom_rate.h"
 #include "termios_mapping.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <linux/serial.h>
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -111,22 +113,21 @@ bool setState(Handle handle, const LineSettings &settings)
     termios t{};
     if (tcgetattr(fd, &t) != 0)
         return false;
-    const termios before = t;
     if (!posix::toTermios(settings, t)) {
         errno = EINVAL;
         return false;
     }
     speed_t fixed;
-    const bool customRate = !posix::speedForRate(settings.baudRate, fixed);
-    if (tcsetattr(fd, TCSANOW, &t) != 0)
+    const std::uint32_t customRate = posix::speedForRate(settings.baudRate, fixed) ? 0 : settings.baudRate;
+    // One call, rate included, so a refusal leaves nothing half applied.
+    // Not tcsetattr: it reads the line back and calls the whole record
+    // refused when the terminal holds fewer bits than were asked (a
+    // pseudo-terminal keeps 8 data bits and no parity) though the driver
+    // took it, new speed and all.
+    posix::TerminalWords words{t.c_iflag, t.c_oflag, t.c_cflag, t.c_lflag, {}};
+    std::copy(t.c_cc, t.c_cc + std::size(words.cc), words.cc);
+    if (!posix::applyTerminal(fd, words, customRate))
         return false;
-    if (customRate && !posix::setCustomRate(fd, settings.baudRate)) {
-        // A refused rate refuses the whole record: take back the rest.
-        const int refusal = errno;
-        tcsetattr(fd, TCSANOW, &before);
-        errno = refusal;
-        return false;
-    }
     // Devices without modem-control lines (pseudo-terminals, some adapters)
     // refuse these; the settings stand all the same.
     if (settings.dtrControl == kDtrControlEnable)
