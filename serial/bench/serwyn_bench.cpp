@@ -1,8 +1,11 @@
 // The byte path of the serial library beside the raw system calls it is
 // built on, over a pseudo-terminal: one byte at a time, an empty read, and
-// bulk reads and writes. Each case times only the calls themselves; the
-// far side feeds or drains the line between timed stretches. Times are the
-// calling thread's processor time ("Time" column, manual time).
+// bulk reads and writes. Each iteration times the raw calls and the
+// library's calls alternately, so that both see the same machine; only the
+// calls themselves are timed, as the calling thread's processor time, while
+// the far side feeds or drains the line in between. Counters: ns per call
+// (or per bulk call) for each side, and the library's time over the raw
+// time ("ratio"; "ratio_pair" for SioGetc against FIONREAD + read).
 #include "line_pair.h"
 #include "serwyn.h"
 
@@ -16,148 +19,112 @@ namespace {
 
 constexpr std::size_t kBatch = 4000;  // bytes per feed: the terminal keeps up to 4095
 LinePair line;
-
-// The calling thread's processor time: the calls run on it from start to
-// end, and other programs on the machine do not count against them.
-struct Clock {
-    using time_point = double;
-    static double now()
-    {
-        timespec ts{};
-        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-        return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-    }
-};
-
-double secondsSince(double start)
-{
-    return Clock::now() - start;
-}
-
-// Each iteration feeds a batch and takes it back one byte at a time.
-template <typename TakeByte>
-void perByte(benchmark::State &state, TakeByte take)
-{
-    for (auto _ : state) {
-        line.feed(kBatch);
-        const auto start = Clock::now();
-        for (std::size_t i = 0; i < kBatch; ++i)
-            benchmark::DoNotOptimize(take());
-        state.SetIterationTime(secondsSince(start));
-    }
-    state.counters["per_call"] =
-        benchmark::Counter(kBatch, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
-}
-
-void RawQueueCountAndRead(benchmark::State &state)
-{
-    perByte(state, [] {
-        int waiting = 0;
-        ioctl(line.raw, FIONREAD, &waiting);
-        unsigned char byte = 0;
-        return waiting > 0 && read(line.raw, &byte, 1) == 1 ? byte : -1;
-    });
-}
-
-void RawReadOneByte(benchmark::State &state)
-{
-    perByte(state, [] {
-        unsigned char byte = 0;
-        return read(line.raw, &byte, 1) == 1 ? byte : -1;
-    });
-}
-
-void SioGetcByte(benchmark::State &state)
-{
-    perByte(state, [] { return SioGetc(LinePair::kPort); });
-}
-
-// Reads of an idle line, a batch at a time.
-template <typename ReadNothing>
-void emptyReads(benchmark::State &state, ReadNothing readNothing)
-{
-    for (auto _ : state) {
-        const auto start = Clock::now();
-        for (std::size_t i = 0; i < kBatch; ++i)
-            benchmark::DoNotOptimize(readNothing());
-        state.SetIterationTime(secondsSince(start));
-    }
-    state.counters["per_call"] =
-        benchmark::Counter(kBatch, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
-}
-
 char buffer[4096];
 
-void RawEmptyRead(benchmark::State &state)
+double threadSeconds()
 {
-    emptyReads(state, [] { return read(line.raw, buffer, sizeof buffer); });
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
 
-void SioGetsEmpty(benchmark::State &state)
+// Processor seconds that calls() took, calls being run count times.
+template <typename Call>
+double timed(std::size_t count, Call call)
 {
-    emptyReads(state, [] { return SioGets(LinePair::kPort, buffer, sizeof buffer); });
+    const double start = threadSeconds();
+    for (std::size_t i = 0; i < count; ++i)
+        benchmark::DoNotOptimize(call());
+    return threadSeconds() - start;
 }
 
-// One read of a whole batch per iteration.
-template <typename ReadAll>
-void bulkRead(benchmark::State &state, ReadAll readAll)
+// Reports each side's time per call and their ratio; the library's time is
+// the benchmark's own.
+void report(benchmark::State &state, double rawSeconds, double sioSeconds, std::size_t callsPerIteration)
 {
+    const double calls = static_cast<double>(state.iterations()) * static_cast<double>(callsPerIteration);
+    state.counters["raw_ns"] = rawSeconds * 1e9 / calls;
+    state.counters["sio_ns"] = sioSeconds * 1e9 / calls;
+    state.counters["ratio"] = sioSeconds / rawSeconds;
+}
+
+int rawPair()
+{
+    int waiting = 0;
+    ioctl(line.raw, FIONREAD, &waiting);
+    unsigned char byte = 0;
+    return waiting > 0 && read(line.raw, &byte, 1) == 1 ? byte : -1;
+}
+
+int rawByte()
+{
+    unsigned char byte = 0;
+    return read(line.raw, &byte, 1) == 1 ? byte : -1;
+}
+
+void ByteAtATime(benchmark::State &state)
+{
+    double pair = 0, raw = 0, sio = 0;
     for (auto _ : state) {
         line.feed(kBatch);
-        const auto start = Clock::now();
-        const auto got = readAll();
-        state.SetIterationTime(secondsSince(start));
-        if (got != static_cast<decltype(got)>(kBatch))
-            state.SkipWithError("short read");
+        pair += timed(kBatch, rawPair);
+        line.feed(kBatch);
+        raw += timed(kBatch, rawByte);
+        line.feed(kBatch);
+        const double s = timed(kBatch, [] { return SioGetc(LinePair::kPort); });
+        sio += s;
+        state.SetIterationTime(s);
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kBatch));
+    report(state, raw, sio, kBatch);
+    state.counters["pair_ns"] = pair * 1e9 / (static_cast<double>(state.iterations()) * kBatch);
+    state.counters["ratio_pair"] = sio / pair;
 }
 
-void RawBulkRead(benchmark::State &state)
+void EmptyRead(benchmark::State &state)
 {
-    bulkRead(state, [] { return read(line.raw, buffer, sizeof buffer); });
-}
-
-void SioGetsBulk(benchmark::State &state)
-{
-    bulkRead(state, [] { return SioGets(LinePair::kPort, buffer, sizeof buffer); });
-}
-
-// One write of a whole batch per iteration; the far side drains it after.
-template <typename WriteAll>
-void bulkWrite(benchmark::State &state, WriteAll writeAll)
-{
+    constexpr std::size_t kCalls = 1000;
+    double raw = 0, sio = 0;
     for (auto _ : state) {
-        const auto start = Clock::now();
-        const auto sent = writeAll();
-        state.SetIterationTime(secondsSince(start));
-        if (sent != static_cast<decltype(sent)>(kBatch))
-            state.SkipWithError("short write");
+        raw += timed(kCalls, [] { return read(line.raw, buffer, sizeof buffer); });
+        const double s = timed(kCalls, [] { return SioGets(LinePair::kPort, buffer, sizeof buffer); });
+        sio += s;
+        state.SetIterationTime(s);
+    }
+    report(state, raw, sio, kCalls);
+}
+
+void BulkRead(benchmark::State &state)
+{
+    double raw = 0, sio = 0;
+    for (auto _ : state) {
+        line.feed(kBatch);
+        raw += timed(1, [] { return read(line.raw, buffer, sizeof buffer); });
+        line.feed(kBatch);
+        const double s = timed(1, [] { return SioGets(LinePair::kPort, buffer, sizeof buffer); });
+        sio += s;
+        state.SetIterationTime(s);
+    }
+    report(state, raw, sio, 1);
+}
+
+void BulkWrite(benchmark::State &state)
+{
+    double raw = 0, sio = 0;
+    for (auto _ : state) {
+        raw += timed(1, [] { return write(line.raw, buffer, kBatch); });
+        line.drain(kBatch);
+        const double s = timed(1, [] { return SioPuts(LinePair::kPort, buffer, kBatch); });
+        sio += s;
+        state.SetIterationTime(s);
         line.drain(kBatch);
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kBatch));
+    report(state, raw, sio, 1);
 }
 
-void RawBulkWrite(benchmark::State &state)
-{
-    bulkWrite(state, [] { return write(line.raw, buffer, kBatch); });
-}
-
-void SioPutsBulk(benchmark::State &state)
-{
-    bulkWrite(state, [] { return SioPuts(LinePair::kPort, buffer, kBatch); });
-}
-
-// Raw case first, then the library's, so that each pair runs back to back.
-BENCHMARK(RawQueueCountAndRead)->UseManualTime()->Unit(benchmark::kMicrosecond);
-BENCHMARK(RawReadOneByte)->UseManualTime()->Unit(benchmark::kMicrosecond);
-BENCHMARK(SioGetcByte)->UseManualTime()->Unit(benchmark::kMicrosecond);
-BENCHMARK(RawEmptyRead)->UseManualTime()->Unit(benchmark::kMicrosecond);
-BENCHMARK(SioGetsEmpty)->UseManualTime()->Unit(benchmark::kMicrosecond);
-BENCHMARK(RawBulkRead)->UseManualTime()->Unit(benchmark::kMicrosecond);
-BENCHMARK(SioGetsBulk)->UseManualTime()->Unit(benchmark::kMicrosecond);
-BENCHMARK(RawBulkWrite)->UseManualTime()->Unit(benchmark::kMicrosecond);
-BENCHMARK(SioPutsBulk)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(ByteAtATime)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(EmptyRead)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BulkRead)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BulkWrite)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
 } // namespace
 
