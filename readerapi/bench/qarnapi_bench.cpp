@@ -7,9 +7,14 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <unistd.h>
 
 namespace {
 
@@ -79,6 +84,45 @@ void Delay5(benchmark::State &state)
     state.counters["cpu_pct_of_wall"] = 100.0 * cpu / wall;
 }
 BENCHMARK(Delay5)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(200);
+
+// A line that takes no more bytes: the far side of a pty never reads and
+// its buffers are full. Runs last: it moves the library to that port and
+// back to the simulator's.
+void StuckLineWrite(benchmark::State &state)
+{
+    int far = -1, near = -1;
+    char name[256] = {};
+    if (openpty(&far, &near, name, nullptr, nullptr) != 0) {
+        state.SkipWithError("no pty");
+        return;
+    }
+    setenv("COM7", name, 1);
+    QARNStartAPI(7);
+    fcntl(near, F_SETFL, fcntl(near, F_GETFL) | O_NONBLOCK);
+    static const char fill[512] = {};
+    for (;;) {
+        if (write(near, fill, sizeof fill) > 0)
+            continue;
+        pollfd room{near, POLLOUT, 0};
+        if (errno != EAGAIN || poll(&room, 1, 200) == 0)
+            break;
+    }
+    unsigned char clock[7];
+    double cpu = 0, wall = 0;
+    for (auto _ : state) {
+        const double cpuStart = threadCpuMs(), wallStart = wallMs();
+        if (QARNGetTime(handle, clock) != RC_FAILED)
+            state.SkipWithError("the stuck line was answered");
+        cpu += threadCpuMs() - cpuStart;
+        wall += wallMs() - wallStart;
+    }
+    state.counters["wall_ms"] = wall / static_cast<double>(state.iterations());
+    state.counters["cpu_pct_of_wall"] = 100.0 * cpu / wall;
+    QARNStartAPI(5);
+    close(near);
+    close(far);
+}
+BENCHMARK(StuckLineWrite)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 
 } // namespace
 

@@ -36,7 +36,9 @@ bool readEcho(FrameExchange &fx, Port port)
 int Exchange(FrameExchange &fx, Port port, const std::uint8_t *request, std::size_t count)
 {
     BuildFrame(fx, request, count);
-    fx.link.WriteBytes(port, fx.frame, fx.frameLength);
+    // A line that did not take the frame cannot echo it either.
+    if (!fx.link.WriteBytes(port, fx.frame, fx.frameLength))
+        return XR_NO_RESPONSE;
     if (!readEcho(fx, port))
         return XR_NO_RESPONSE;
 

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <climits>
 #include <ctime>
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -86,6 +87,41 @@ int PosixLink::ClosePort(Port port)
     return comport::close(port) == 0 ? 1 : 0;
 }
 
+namespace {
+
+// Poll timeouts are ints; a wait this long is as good as forever.
+int pollTimeout(std::uint32_t ms)
+{
+    return ms > INT_MAX ? INT_MAX : static_cast<int>(ms);
+}
+
+// Lets write() return at once with what fits instead of sleeping until the
+// line drains; puts the descriptor back as it was when it goes out of scope.
+class NonBlockingWrites {
+public:
+    explicit NonBlockingWrites(int fd) : fd_(fd), flags_(fcntl(fd, F_GETFL))
+    {
+        if (flags_ >= 0 && !(flags_ & O_NONBLOCK))
+            switched_ = fcntl(fd_, F_SETFL, flags_ | O_NONBLOCK) == 0;
+    }
+    ~NonBlockingWrites()
+    {
+        if (switched_)
+            fcntl(fd_, F_SETFL, flags_);
+    }
+    NonBlockingWrites(const NonBlockingWrites &) = delete;
+    NonBlockingWrites &operator=(const NonBlockingWrites &) = delete;
+
+    bool ok() const { return flags_ >= 0 && ((flags_ & O_NONBLOCK) || switched_); }
+
+private:
+    int fd_;
+    int flags_;
+    bool switched_ = false;
+};
+
+} // namespace
+
 int PosixLink::ReadByte(Port port, std::uint8_t *destination, std::uint32_t timeoutMs)
 {
     const std::uint32_t start = tick_.now();
@@ -97,7 +133,7 @@ int PosixLink::ReadByte(Port port, std::uint8_t *destination, std::uint32_t time
         // when poll gives up.
         const std::uint32_t left = timeoutMs - elapsed + 1;
         pollfd watch{static_cast<int>(port), POLLIN, 0};
-        const int ready = poll(&watch, 1, left > INT_MAX ? INT_MAX : static_cast<int>(left));
+        const int ready = poll(&watch, 1, pollTimeout(left));
         if (ready == 0 || (ready < 0 && errno == EINTR))
             continue;
         if (ready > 0 && (watch.revents & POLLIN)) {
@@ -116,27 +152,31 @@ int PosixLink::ReadByte(Port port, std::uint8_t *destination, std::uint32_t time
     }
 }
 
-namespace {
-
-void writeAll(Port port, const std::uint8_t *bytes, std::size_t count)
-{
-    while (count > 0) {
-        ssize_t written = write(port, bytes, count);
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            break;
-        }
-        bytes += written;
-        count -= static_cast<std::size_t>(written);
-    }
-}
-
-} // namespace
-
 int PosixLink::WriteBytes(Port port, const std::uint8_t *bytes, std::size_t count)
 {
-    writeAll(port, bytes, count);
+    const std::uint32_t start = tick_.now();
+    const std::uint32_t allowedMs = WriteTimeoutMs(count);
+    NonBlockingWrites mode(port);
+    if (!mode.ok())
+        return 0;
+    while (count > 0) {
+        const ssize_t written = write(port, bytes, count);
+        if (written > 0) {
+            bytes += written;
+            count -= static_cast<std::size_t>(written);
+            continue;
+        }
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written < 0 && errno != EAGAIN)
+            return 0;
+        // The driver's buffer is full: wait for room until the time is up.
+        const std::uint32_t elapsed = tick_.now() - start;
+        if (elapsed > allowedMs)
+            return 0;
+        pollfd watch{static_cast<int>(port), POLLOUT, 0};
+        poll(&watch, 1, pollTimeout(allowedMs - elapsed + 1));
+    }
     return 1;
 }
 
@@ -156,8 +196,8 @@ std::uint32_t PosixLink::delay(std::uint32_t ms)
 
 int PosixLink::WriteByte(Port port, std::uint8_t byte)
 {
-    writeAll(port, &byte, 1);
-    return 1;
+    MonotonicTick tick;
+    return PosixLink(tick).WriteBytes(port, &byte, 1);
 }
 
 int PosixLink::PurgeInput(Port port)

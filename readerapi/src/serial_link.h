@@ -32,11 +32,23 @@ public:
     virtual int ClosePort(Port port) = 0;
     // 1: one byte stored; 0: timeout passed, destination untouched.
     virtual int ReadByte(Port port, std::uint8_t *destination, std::uint32_t timeoutMs) = 0;
-    // Always 1: a lost write shows up as a missing echo.
+    // 1: all bytes taken by the line; 0: the line did not take them within
+    // WriteTimeoutMs(count), or refused them. A line that stops draining
+    // must not hold the caller.
     virtual int WriteBytes(Port port, const std::uint8_t *bytes, std::size_t count) = 0;
     // Returns once more than ms milliseconds have passed; the tick at the end.
     virtual std::uint32_t delay(std::uint32_t ms) = 0;
 };
+
+// How long a write of count bytes may take: the bytes' line time at
+// 38400 baud (0.26 ms each) rounded up to 1 ms each, plus room for the
+// driver to start sending.
+constexpr std::uint32_t kWriteMsPerByte = 1;
+constexpr std::uint32_t kWriteMarginMs = 100;
+inline std::uint32_t WriteTimeoutMs(std::size_t count)
+{
+    return static_cast<std::uint32_t>(count) * kWriteMsPerByte + kWriteMarginMs;
+}
 
 // True once more than timeoutMs have passed since start. Unsigned
 // subtraction keeps this right across the tick's wrap-around.

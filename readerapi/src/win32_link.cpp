@@ -59,8 +59,8 @@ COMMTIMEOUTS ReaderTimeouts(std::uint32_t waitMs)
     timeouts.ReadTotalTimeoutMultiplier = MAXDWORD;
     timeouts.ReadTotalTimeoutConstant =
         waitMs == 0 ? 1 : (waitMs > kLongestReadWait ? kLongestReadWait : waitMs);
-    timeouts.WriteTotalTimeoutMultiplier = 1;
-    timeouts.WriteTotalTimeoutConstant = 100;
+    timeouts.WriteTotalTimeoutMultiplier = kWriteMsPerByte;
+    timeouts.WriteTotalTimeoutConstant = kWriteMarginMs;
     return timeouts;
 }
 

@@ -17,6 +17,8 @@ struct FakeLink final : qarn::SerialLink {
 
     std::uint32_t now = 1000;
     bool echoes = true;
+    // false: the line takes no bytes, so writes fail after their time.
+    bool drains = true;
     qarn::Port openResult = 3;
     int closes = 0;
     std::deque<Arrival> incoming;
@@ -54,6 +56,10 @@ struct FakeLink final : qarn::SerialLink {
     int WriteBytes(qarn::Port, const std::uint8_t *bytes, std::size_t count) override
     {
         writes.emplace_back(bytes, bytes + count);
+        if (!drains) {
+            now += qarn::WriteTimeoutMs(count) + 1;
+            return 0;
+        }
         if (echoes)
             arrive(writes.back());
         if (reader)

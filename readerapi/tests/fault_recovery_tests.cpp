@@ -1,6 +1,10 @@
 // One disturbed reply makes an attempt fail; the request is sent again and
 // the call still succeeds.
 #include "api_fixture.h"
+#include "stuck_line.h"
+
+#include <pty.h>
+#include <unistd.h>
 
 namespace {
 
@@ -61,6 +65,25 @@ TEST_F(ReaderApiTest, UnexpectedStatusIsNotRetried)
     std::uint8_t got[7];
     EXPECT_EQ(QARNGetTime(handle, got), RC_FAILED);
     EXPECT_EQ(commands(), Bytes{0xB2});
+}
+
+TEST(StuckLine, CallsReturnAFailureWhenTheLineTakesNoMoreBytes)
+{
+    int master = -1, slave = -1;
+    char name[256] = {};
+    ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+    setenv("COM6", name, 1);
+    ASSERT_EQ(QARNStartAPI(6), RC_OK);
+    // Nobody reads the far side; the port's output fills up.
+    ASSERT_GT(fillUntilStuck(slave), 0u);
+    std::int32_t handle = -1;
+    EXPECT_EQ(QARNOpenReader(&handle, 1), RC_FAILED);
+    std::uint8_t clock[7] = {};
+    EXPECT_EQ(TRQGetTime(handle, clock), RC_FAILED);
+    QARNTerminateAPI();
+    unsetenv("COM6");
+    close(master);
+    close(slave);
 }
 
 } // namespace

@@ -54,6 +54,15 @@ TEST_F(FrameExchangeTest, LineWithoutEchoFailsSixTimesWithPauses)
     EXPECT_EQ(link.now - start, 6u * (51 + 6));
 }
 
+TEST_F(FrameExchangeTest, LineThatTakesNoBytesFailsEachAttemptWithoutWaitingForEcho)
+{
+    link.drains = false;
+    EXPECT_EQ(qarn::Transact(fx, 3, kGetTime.data(), 3), qarn::XR_NO_RESPONSE);
+    EXPECT_EQ(link.writes.size(), 6u) << "the retry rules apply";
+    EXPECT_TRUE(link.readTimeouts.empty()) << "no echo is awaited after a failed write";
+    EXPECT_EQ(link.delays, std::vector<std::uint32_t>(6, 5));
+}
+
 TEST_F(FrameExchangeTest, SilentReaderCostsSixFirstByteTimeouts)
 {
     fx.firstByteTimeoutMs = 500;

@@ -1,9 +1,13 @@
+#include "frame_exchange.h"
 #include "posix_link.h"
+#include "stuck_line.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+#include <string>
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
@@ -144,6 +148,38 @@ TEST(SerialLinkPort, OpensWithReaderLineSettingsAndEmptyQueues)
     EXPECT_NE(link.ClosePort(port), 0);
     port = link.OpenPort(9, 'n');
     EXPECT_NE(port, qarn::kNoPort) << "closing frees the port";
+    link.ClosePort(port);
+}
+
+TEST(SerialLinkWrite, LineThatStopsDrainingFailsTheWriteAndTheExchange)
+{
+    Pty pty;
+    qarn::MonotonicTick tick;
+    qarn::PosixLink link(tick);
+    const qarn::Port port = link.OpenPort(9, 'n');
+    ASSERT_NE(port, qarn::kNoPort);
+    const std::size_t filled = fillUntilStuck(pty.slave);
+    ASSERT_GT(filled, 0u);
+
+    const std::uint8_t frame[] = {0x81, 0xB2, 0x00, 0x33};
+    EXPECT_EQ(link.WriteBytes(port, frame, sizeof frame), 0);
+    EXPECT_FALSE(fcntl(port, F_GETFL) & O_NONBLOCK) << "the port blocks on reads as before";
+    qarn::FrameExchange fx{link};
+    EXPECT_EQ(qarn::Transact(fx, port, frame, 3), qarn::XR_NO_RESPONSE);
+
+    // Once the far side reads again, writes go through.
+    std::string drained;
+    char chunk[4096];
+    while (drained.size() < filled) {
+        const ssize_t n = read(pty.master, chunk, sizeof chunk);
+        ASSERT_GT(n, 0);
+        drained.append(chunk, static_cast<std::size_t>(n));
+    }
+    ASSERT_EQ(drained.size(), filled) << "no part of the failed frames was queued";
+    EXPECT_EQ(link.WriteBytes(port, frame, sizeof frame), 1);
+    std::uint8_t got[4] = {};
+    ASSERT_EQ(read(pty.master, got, 4), 4);
+    EXPECT_EQ(std::memcmp(got, frame, 4), 0);
     link.ClosePort(port);
 }
 

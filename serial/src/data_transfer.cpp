@@ -15,15 +15,11 @@ int getByte(SioPortEntry &entry)
         entry.pushback = 0;
         return byte;
     }
-    std::uint32_t errors = 0;
-    // A failed query leaves nothing known to be waiting.
-    if (!platform::queryErrors(entry.handle, errors, queueStatus) || queueStatus.inQueue == 0)
-        return kRxEmpty;
     std::uint8_t byte = 0;
-    std::uint32_t received = 0;
-    if (!platform::read(entry.handle, &byte, 1, received))
+    bool received = false;
+    if (!platform::takeByte(entry.handle, byte, received))
         return failWithOsError();
-    return received == 0 ? kRxEmpty : byte;
+    return received ? byte : kRxEmpty;
 }
 
 // One count of the queue query; 0 when the system cannot tell. The line-error

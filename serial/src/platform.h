@@ -105,6 +105,11 @@ bool purge(Handle handle, std::uint32_t flags);
 bool write(Handle handle, const void *data, std::uint32_t size, std::uint32_t &written);
 // Reads what has arrived, up to size bytes, without waiting.
 bool read(Handle handle, void *data, std::uint32_t size, std::uint32_t &received);
+// Takes one byte if one has arrived, without waiting; received says
+// whether it did. Drops the line-error flags raised so far, as queryErrors
+// does. A queue that cannot be asked counts as empty; false only when a
+// waiting byte cannot be read.
+bool takeByte(Handle handle, std::uint8_t &byte, bool &received);
 
 // Reads one byte of the processor's I/O port space.
 bool readIoPort(std::uint16_t address, std::uint8_t &value);

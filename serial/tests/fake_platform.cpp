@@ -175,6 +175,21 @@ bool read(Handle handle, void *data, std::uint32_t size, std::uint32_t &received
     return true;
 }
 
+bool takeByte(Handle handle, std::uint8_t &byte, bool &received)
+{
+    received = false;
+    if (!call("takeByte"))
+        return false;
+    fake::Device &device = deviceOf(handle);
+    device.pendingErrors = 0;
+    if (device.received.empty())
+        return true;
+    byte = device.received.front();
+    device.received.pop_front();
+    received = true;
+    return true;
+}
+
 bool readIoPort(std::uint16_t address, std::uint8_t &value)
 {
     if (!call("readIoPort", std::to_string(address)))

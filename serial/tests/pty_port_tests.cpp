@@ -8,7 +8,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <sys/wait.h>
+#include <thread>
 #include <termios.h>
 #include <unistd.h>
 
@@ -183,6 +185,26 @@ TEST_F(PtyPort, ParityAndStopBitsReachTheLine)
     }
 }
 
+TEST_F(PtyPort, SpeedsAreReportedAppliedWhenTheTerminalKeepsFewerFramingBits)
+{
+    open();
+    // A pseudo-terminal holds neither parity nor 7 data bits; the rest of
+    // each record, the speed above all, is in force all the same.
+    const int framings[][2] = {{2, 8}, {0, 7}, {1, 7}};
+    for (const auto &framing : framings) {
+        SCOPED_TRACE(testing::Message() << "parity " << framing[0] << ", data bits " << framing[1]);
+        EXPECT_EQ(SioParms(kPort, framing[0], 0, framing[1]), 0);
+        EXPECT_NE(SioBaud(kPort, 5), 0);
+        EXPECT_EQ(speed(), B9600);
+        EXPECT_NE(SioBaud(kPort, 5), 0) << "the same speed again";
+        EXPECT_NE(SioBaud(kPort, 1000), 0);
+        EXPECT_EQ(customRateOf(pty.terminal), 1000u);
+        EXPECT_NE(SioBaud(kPort, 7), 0);
+        EXPECT_EQ(speed(), B38400);
+        EXPECT_EQ(customRateOf(pty.terminal), 0u);
+    }
+}
+
 TEST_F(PtyPort, CodesTheLineCannotTakeBlockSettingsUntilGoodOnesAreStored)
 {
     open();
@@ -285,6 +307,50 @@ TEST_F(PtyPort, AHungUpLineFailsWritesAndReadsWithTheSystemsCode)
     EXPECT_EQ(SioGetc(kPort), SIO_RX_EMPTY) << "the queue cannot be asked: nothing to read";
     EXPECT_EQ(SioRxQue(kPort), 0);
     EXPECT_EQ(SioDone(kPort), 1);
+}
+
+TEST_F(PtyPort, AHangUpAfterBytesWereReadFailsTheNextReads)
+{
+    open();
+    pty.send("ab");
+    char buffer[4];
+    ASSERT_EQ(SioGets(kPort, buffer, sizeof buffer), 2);
+    pty.hangUp();
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(SioGets(kPort, buffer, sizeof buffer), SIO_OS_ERROR) << i;
+        EXPECT_EQ(SioWinError(nullptr, 0), EIO);
+    }
+    EXPECT_EQ(SioGetc(kPort), SIO_RX_EMPTY);
+}
+
+TEST_F(PtyPort, ReadsNeverWaitWhateverTheTerminalsTimeLimits)
+{
+    open();
+    // Another holder of the terminal asks reads to wait for a byte.
+    termios t = line();
+    t.c_cc[VMIN] = 1;
+    t.c_cc[VTIME] = 0;
+    ASSERT_EQ(tcsetattr(pty.terminal, TCSANOW, &t), 0);
+    EXPECT_EQ(SioGetc(kPort), SIO_RX_EMPTY);
+    char buffer[4];
+    EXPECT_EQ(SioGets(kPort, buffer, sizeof buffer), 0);
+    pty.send("xy");
+    EXPECT_EQ(SioGetc(kPort), 'x');
+    EXPECT_EQ(SioGets(kPort, buffer, sizeof buffer), 1);
+    EXPECT_EQ(SioGets(kPort, buffer, sizeof buffer), 0);
+}
+
+TEST_F(PtyPort, AWriteLargerThanTheBuffersWaitsUntilTheFarSideTakesItAll)
+{
+    open();
+    std::string bytes(200000, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>(i * 7);
+    std::string received;
+    std::thread farSide([&] { received = pty.receive(bytes.size()); });
+    EXPECT_EQ(SioPuts(kPort, bytes.data(), static_cast<int>(bytes.size())), static_cast<int>(bytes.size()));
+    farSide.join();
+    EXPECT_TRUE(received == bytes) << received.size() << " bytes arrived";
 }
 
 TEST_F(PtyPort, ModemLinesOfALineWithoutThem)

@@ -5,9 +5,12 @@
 #include "custom_rate.h"
 #include "termios_mapping.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <iterator>
 #include <linux/serial.h>
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -23,37 +26,40 @@ namespace {
 
 int fdOf(Handle handle) { return static_cast<int>(handle); }
 
-// The driver's line-error counters as last reported, per open device, so
-// that each error is reported once. Devices without counters have no slot.
-struct ErrorCounters {
+// What the layer keeps for each open device: the driver's line-error
+// counters as last reported, so that each error is reported once (devices
+// that count them only), and whether the last read found bytes, which
+// picks how the next read starts (see read()).
+struct DeviceState {
     int fd = -1;
+    bool counts = false;
     serial_icounter_struct seen{};
+    bool lastReadFound = false;
 };
-ErrorCounters errorCounters[16];
+DeviceState devices[16];
 
-ErrorCounters *countersOf(int fd)
+DeviceState *stateOf(int fd)
 {
-    for (auto &slot : errorCounters)
+    for (auto &slot : devices)
         if (slot.fd == fd)
             return &slot;
     return nullptr;
 }
 
-void startCounting(int fd)
+void startTracking(int fd)
 {
-    serial_icounter_struct now{};
-    ErrorCounters *slot = countersOf(-1);
-    if (slot != nullptr && ioctl(fd, TIOCGICOUNT, &now) == 0) {
-        slot->fd = fd;
-        slot->seen = now;
-    }
+    DeviceState *slot = stateOf(-1);
+    if (slot == nullptr)
+        return;
+    *slot = DeviceState{};
+    slot->fd = fd;
+    slot->counts = ioctl(fd, TIOCGICOUNT, &slot->seen) == 0;
 }
 
-std::uint32_t newErrors(int fd)
+std::uint32_t newErrors(DeviceState *slot)
 {
-    ErrorCounters *slot = countersOf(fd);
     serial_icounter_struct now{};
-    if (slot == nullptr || ioctl(fd, TIOCGICOUNT, &now) != 0)
+    if (slot == nullptr || !slot->counts || ioctl(slot->fd, TIOCGICOUNT, &now) != 0)
         return 0;
     const serial_icounter_struct &seen = slot->seen;
     std::uint32_t errors = 0;
@@ -83,13 +89,22 @@ Handle open(unsigned comNumber)
     int fd = comport::open(comNumber);
     if (fd < 0)
         return kInvalidHandle;
-    startCounting(fd);
+    // Reads never wait, whatever the terminal's time limits; write() waits
+    // for room in poll() instead.
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0) {
+        const int failure = errno;
+        comport::close(fd);
+        errno = failure;
+        return kInvalidHandle;
+    }
+    startTracking(fd);
     return fd;
 }
 
 bool close(Handle handle)
 {
-    if (ErrorCounters *slot = countersOf(fdOf(handle)))
+    if (DeviceState *slot = stateOf(fdOf(handle)))
         slot->fd = -1;
     return comport::close(fdOf(handle)) == 0;
 }
@@ -111,22 +126,21 @@ bool setState(Handle handle, const LineSettings &settings)
     termios t{};
     if (tcgetattr(fd, &t) != 0)
         return false;
-    const termios before = t;
     if (!posix::toTermios(settings, t)) {
         errno = EINVAL;
         return false;
     }
     speed_t fixed;
-    const bool customRate = !posix::speedForRate(settings.baudRate, fixed);
-    if (tcsetattr(fd, TCSANOW, &t) != 0)
+    const std::uint32_t customRate = posix::speedForRate(settings.baudRate, fixed) ? 0 : settings.baudRate;
+    // One call, rate included, so a refusal leaves nothing half applied.
+    // Not tcsetattr: it reads the line back and calls the whole record
+    // refused when the terminal holds fewer bits than were asked (a
+    // pseudo-terminal keeps 8 data bits and no parity) though the driver
+    // took it, new speed and all.
+    posix::TerminalWords words{t.c_iflag, t.c_oflag, t.c_cflag, t.c_lflag, {}};
+    std::copy(t.c_cc, t.c_cc + std::size(words.cc), words.cc);
+    if (!posix::applyTerminal(fd, words, customRate))
         return false;
-    if (customRate && !posix::setCustomRate(fd, settings.baudRate)) {
-        // A refused rate refuses the whole record: take back the rest.
-        const int refusal = errno;
-        tcsetattr(fd, TCSANOW, &before);
-        errno = refusal;
-        return false;
-    }
     // Devices without modem-control lines (pseudo-terminals, some adapters)
     // refuse these; the settings stand all the same.
     if (settings.dtrControl == kDtrControlEnable)
@@ -186,7 +200,7 @@ bool queryErrors(Handle handle, std::uint32_t &errors, QueueStatus &status)
         return false;
     status.inQueue = static_cast<std::uint32_t>(received);
     status.outQueue = static_cast<std::uint32_t>(pending);
-    errors = newErrors(fd);
+    errors = newErrors(stateOf(fd));
     return true;
 }
 
@@ -215,37 +229,86 @@ bool purge(Handle handle, std::uint32_t flags)
 
 bool write(Handle handle, const void *data, std::uint32_t size, std::uint32_t &written)
 {
+    const int fd = fdOf(handle);
     written = 0;
     const auto *bytes = static_cast<const unsigned char *>(data);
     while (written < size) {
-        ssize_t n = ::write(fdOf(handle), bytes + written, size - written);
+        const ssize_t n = ::write(fd, bytes + written, size - written);
+        if (n > 0) {
+            written += static_cast<std::uint32_t>(n);
+            continue;
+        }
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0)
+        if (n < 0 && errno != EAGAIN)
             return false;
-        written += static_cast<std::uint32_t>(n);
+        // The driver's buffer is full (flow control may be holding the
+        // line): wait for room as a blocking write would.
+        pollfd room{fd, POLLOUT, 0};
+        if (poll(&room, 1, -1) < 0 && errno != EINTR)
+            return false;
     }
     return true;
 }
 
-bool read(Handle handle, void *data, std::uint32_t size, std::uint32_t &received)
+namespace {
+
+// One read; a line with nothing to give reads as 0 bytes.
+ssize_t readOnce(int fd, void *data, std::uint32_t size)
 {
-    received = 0;
     ssize_t n;
     do
-        n = ::read(fdOf(handle), data, size);
+        n = ::read(fd, data, size);
     while (n < 0 && errno == EINTR);
+    return n < 0 && errno == EAGAIN ? 0 : n;
+}
+
+} // namespace
+
+bool read(Handle handle, void *data, std::uint32_t size, std::uint32_t &received)
+{
+    const int fd = fdOf(handle);
+    received = 0;
+    DeviceState *state = stateOf(fd);
+    // An empty read looks the same on an idle line and on one whose other
+    // end hung up, and a second call tells them apart. So a line that gave
+    // nothing last time is asked for its count first: 0 is idle, a failure
+    // is the hang-up, one call either way. A line that gave bytes last time
+    // is read straight away.
+    if (size > 0 && state != nullptr && !state->lastReadFound) {
+        int waiting = 0;
+        if (ioctl(fd, FIONREAD, &waiting) != 0)
+            return false;
+        if (waiting == 0)
+            return true;
+    }
+    const ssize_t n = readOnce(fd, data, size);
     if (n < 0)
         return false;
-    // An empty read is also what a line whose other end hung up gives.
+    if (state != nullptr)
+        state->lastReadFound = n > 0;
     if (n == 0 && size > 0) {
-        pollfd hangup{fdOf(handle), 0, 0};
+        pollfd hangup{fd, 0, 0};
         if (poll(&hangup, 1, 0) == 1 && (hangup.revents & POLLHUP)) {
             errno = EIO;
             return false;
         }
     }
     received = static_cast<std::uint32_t>(n);
+    return true;
+}
+
+bool takeByte(Handle handle, std::uint8_t &byte, bool &received)
+{
+    const int fd = fdOf(handle);
+    received = false;
+    // The flags are dropped, as the queue query before a read drops them.
+    newErrors(stateOf(fd));
+    // A hung-up line reads as empty here, as its queue cannot be asked.
+    const ssize_t n = readOnce(fd, &byte, 1);
+    if (n < 0)
+        return false;
+    received = n == 1;
     return true;
 }
 

@@ -138,6 +138,22 @@ bool read(Handle handle, void *data, std::uint32_t size, std::uint32_t &received
     return ok;
 }
 
+bool takeByte(Handle handle, std::uint8_t &byte, bool &received)
+{
+    received = false;
+    // The driver's count says whether a byte waits, so the read never waits
+    // whatever time limits the port has; the query also drops the error flags.
+    DWORD flags = 0;
+    COMSTAT comStat{};
+    if (!ClearCommError(win32Handle(handle), &flags, &comStat) || comStat.cbInQue == 0)
+        return true;
+    DWORD got = 0;
+    if (!ReadFile(win32Handle(handle), &byte, 1, &got, nullptr))
+        return false;
+    received = got == 1;
+    return true;
+}
+
 // The port-input instruction traps in user mode on NT-family systems and
 // would end the calling process: refuse instead.
 bool readIoPort(std::uint16_t, std::uint8_t &)
