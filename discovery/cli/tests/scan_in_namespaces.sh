@@ -44,7 +44,7 @@ start_wineserver() {
     local pid found="" ns_id
     ns_id="$(ip netns exec "$1" readlink /proc/self/ns/net)" || fail "cannot read the namespace of $1"
     for pid in $(pgrep -x 'wineserver(64)?'); do
-        tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" || continue
+        grep -qxz "WINEPREFIX=$WINEPREFIX" "/proc/$pid/environ" 2>/dev/null || continue
         [ "$(readlink "/proc/$pid/ns/net")" = "$ns_id" ] || fail "a wineserver of this prefix runs outside $1"
         found=1
     done

@@ -59,7 +59,7 @@ fail() {
 servers_of_prefix() {
     local pid
     for pid in $(pgrep -x 'wineserver(64)?'); do
-        tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "WINEPREFIX=$prefix" && echo "$pid"
+        grep -qxz "WINEPREFIX=$prefix" "/proc/$pid/environ" 2>/dev/null && echo "$pid"
     done
 }
 
@@ -99,7 +99,8 @@ wait_until() {
     done
     return 1
 }
-state_has() { reader state | grep -q -- "$1"; }
+# grep reads to the end: a reader cut short by a closed pipe would fail the pipeline.
+state_has() { reader state | grep -- "$1" >/dev/null; }
 wait_for_state() { wait_until state_has "$1"; }
 has_lines() { [ -f "$2" ] && [ "$(grep -c -- "$3" "$2")" -ge "$1" ]; }
 wait_for_count() { wait_until has_lines "$1" "$work/devsim.log" "$2"; }   # $1 lines matching $2 in the devsim log

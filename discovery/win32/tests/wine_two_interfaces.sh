@@ -52,7 +52,7 @@ servers_in_pc_namespace() {
     local pid found="" pc_ns
     pc_ns="$(ip netns exec "$CORVANE_NS_PC" readlink /proc/self/ns/net)" || return 1
     for pid in $(pgrep -x 'wineserver(64)?'); do
-        tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "WINEPREFIX=$prefix" || continue
+        grep -qxz "WINEPREFIX=$prefix" "/proc/$pid/environ" 2>/dev/null || continue
         [ "$(readlink "/proc/$pid/ns/net")" = "$pc_ns" ] || return 1
         found=1
     done
@@ -71,7 +71,7 @@ reader() {
 wait_for_state() {
     local pattern="$1" tries
     for ((tries = ${2:-20} * 4; tries > 0; tries--)); do
-        reader state | grep -q -- "$pattern" && return 0
+        reader state | grep -- "$pattern" >/dev/null && return 0
         sleep 0.25
     done
     return 1
