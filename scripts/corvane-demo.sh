@@ -49,15 +49,9 @@ if [ -n "${DISPLAY:-}" ]; then
     app_pid=""
 else
     screenshot="$build/corvane-demo.png"
-    for ((display = 99; display < 199; display++)); do
-        [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ] || break
-    done
-    Xvfb ":$display" -screen 0 800x500x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-    xvfb_pid=$!
-    for ((tries = 100; tries > 0; tries--)); do
-        [ -e "/tmp/.X11-unix/X$display" ] && break
-        sleep 0.1
-    done
+    corvane_start_xvfb 99 800x500x24 "$work/xvfb.log"
+    xvfb_pid=$CORVANE_XVFB_PID
+    display="${DISPLAY#:}"
     # The namespace keeps the display's abstract socket out of reach, not its socket file.
     ip netns exec "$CORVANE_NS_PC" env DISPLAY=":$display" "$corvane" >"$work/corvane.log" 2>&1 &
     app_pid=$!

@@ -83,3 +83,59 @@ corvane_wait_for_line() {
     done
     return 1
 }
+
+# Simulators started by corvane_simulate; the caller's clean-up calls
+# corvane_stop_simulators.
+CORVANE_SIM_PIDS=()
+
+# corvane_simulate DEVSIM NAMESPACE LOG DEVSIM-OPTIONS...: starts corvane-devsim in
+# the namespace; true once it listens.
+corvane_simulate() {
+    local devsim="$1" ns="$2" log="$3"
+    shift 3
+    ip netns exec "$ns" "$devsim" "$@" >"$log" 2>&1 &
+    CORVANE_SIM_PIDS+=($!)
+    corvane_wait_for_line "$log" "^listening on 0.0.0.0 port 36 "
+}
+
+corvane_stop_simulators() {
+    local pid
+    for pid in "${CORVANE_SIM_PIDS[@]}"; do
+        kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+    done
+    CORVANE_SIM_PIDS=()
+    return 0
+}
+
+# The devices of the two-LAN set-up, logging to DIR/lan1.log, lan2.log and far.log:
+# three behind pc1, four behind pc2 and, on pc2's LAN too, one set to a foreign
+# subnet that answers by broadcast.
+# corvane_simulate_two_lans DEVSIM DIR: false, with CORVANE_SIM_FAILED naming the
+# simulator, when one does not start.
+corvane_simulate_two_lans() {
+    local devsim="$1" dir="$2" lan2_devices=() i
+    corvane_simulate "$devsim" "$CORVANE_NS_LAN" "$dir/lan1.log" --devices 3 --first-address "$CORVANE_NET1.100" ||
+        { CORVANE_SIM_FAILED=lan1; return 1; }
+    for i in 0 1 2 3; do
+        lan2_devices+=(--device "$CORVANE_NET2.$((100 + i)),255.255.255.0,02-C0-4E-02-00-0$i,$((21 + i))")
+    done
+    corvane_simulate "$devsim" "$CORVANE_NS_LAN2" "$dir/lan2.log" "${lan2_devices[@]}" || { CORVANE_SIM_FAILED=lan2; return 1; }
+    corvane_simulate "$devsim" "$CORVANE_NS_FAR" "$dir/far.log" --reply-broadcast \
+        --device "$CORVANE_FAR_NET.5,255.255.0.0,02-C0-4E-77-00-05,77" || { CORVANE_SIM_FAILED=far; return 1; }
+}
+
+# corvane_start_xvfb FIRST-DISPLAY SIZE LOG: an X server on the first free display
+# from FIRST-DISPLAY on; exports DISPLAY and sets CORVANE_XVFB_PID.
+corvane_start_xvfb() {
+    local first="$1" display tries
+    for ((display = first; display < first + 100; display++)); do
+        [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ] || break
+    done
+    Xvfb ":$display" -screen 0 "$2" -nolisten tcp >"$3" 2>&1 &
+    CORVANE_XVFB_PID=$!
+    for ((tries = 100; tries > 0; tries--)); do
+        [ -e "/tmp/.X11-unix/X$display" ] && break
+        sleep 0.1
+    done
+    export DISPLAY=":$display"
+}

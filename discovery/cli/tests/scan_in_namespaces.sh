@@ -21,7 +21,6 @@ wine_mode="${3:-}"
 source "$(dirname "$0")/../../../scripts/corvane-netns.sh"
 
 work="$(mktemp -d)"
-sim_pids=()
 wine_in=""        # the namespace whose wineserver runs, if any
 if [ "$wine_mode" = "--wine" ]; then
     export WINEPREFIX="$work/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -51,12 +50,8 @@ start_wineserver() {
     [ -n "$found" ] || fail "no wineserver runs in $1"
 }
 cleanup() {
-    local pid
     stop_wineserver
-    for pid in "${sim_pids[@]}"; do
-        kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
-    done
-    sim_pids=()
+    corvane_stop_simulators
     corvane_netns_delete
     CORVANE_NS_PC="" CORVANE_NS_LAN="" CORVANE_NS_LAN2="" CORVANE_NS_FAR=""
 }
@@ -74,11 +69,7 @@ fail() {
 
 # simulate NAMESPACE LOG DEVSIM-OPTIONS...
 simulate() {
-    local ns="$1" log="$work/$2.log"
-    shift 2
-    ip netns exec "$ns" "$devsim" "$@" >"$log" 2>&1 &
-    sim_pids+=($!)
-    corvane_wait_for_line "$log" "^listening on 0.0.0.0 port 36 " || fail "the simulator $log did not start"
+    corvane_simulate "$devsim" "$1" "$work/$2.log" "${@:3}" || fail "the simulator $2 did not start"
 }
 
 # Bounded, so that a hanging scan cannot outlive the trap's clean-up. A Windows
@@ -99,13 +90,7 @@ probes_in() {
 
 echo "== two interfaces =="
 corvane_netns_create_two_lans "scan-$$-$RANDOM" || fail "cannot create the namespaces"
-simulate "$CORVANE_NS_LAN" lan1 --devices 3 --first-address "$CORVANE_NET1.100"
-lan2_devices=()
-for i in 0 1 2 3; do
-    lan2_devices+=(--device "$CORVANE_NET2.$((100 + i)),255.255.255.0,02-C0-4E-02-00-0$i,$((21 + i))")
-done
-simulate "$CORVANE_NS_LAN2" lan2 "${lan2_devices[@]}"
-simulate "$CORVANE_NS_FAR" far --reply-broadcast --device "$CORVANE_FAR_NET.5,255.255.0.0,02-C0-4E-77-00-05,77"
+corvane_simulate_two_lans "$devsim" "$work" || fail "the simulator $CORVANE_SIM_FAILED did not start"
 start_wineserver "$CORVANE_NS_PC"
 
 scan_in "$CORVANE_NS_PC" --json >"$work/scan.json" 2>"$work/scan-stderr.log"

@@ -134,16 +134,9 @@ ip netns exec "$CORVANE_NS_LAN" "$devsim" --devices 3 --first-address "$CORVANE_
 sim_pid=$!
 corvane_wait_for_line "$work/devsim.log" "^listening on 0.0.0.0 port 36 " || fail "the simulator did not start"
 
-for ((display = 150; display < 250; display++)); do
-    [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ] || break
-done
-Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for ((tries = 100; tries > 0; tries--)); do
-    [ -e "/tmp/.X11-unix/X$display" ] && break
-    sleep 0.1
-done
-export DISPLAY=":$display"
+corvane_start_xvfb 150 1024x768x24 "$work/xvfb.log"
+xvfb_pid=$CORVANE_XVFB_PID
+display="${DISPLAY#:}"
 openbox >"$work/openbox.log" 2>&1 &
 wm_pid=$!
 

@@ -22,14 +22,15 @@ source "$(dirname "$0")/../../../scripts/corvane-netns.sh"
 
 work="$(mktemp -d)"
 prefix="$work/wineprefix"
-sim_pids=() app_pid="" xvfb_pid="" wm_pid="" server_started=""
+app_pid="" xvfb_pid="" wm_pid="" server_started=""
 cleanup() {
     [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
     [ -n "$server_started" ] && ip netns exec "$CORVANE_NS_PC" env WINEPREFIX="$prefix" wineserver -k 2>/dev/null
     local pid
-    for pid in $app_pid "${sim_pids[@]}" $wm_pid $xvfb_pid; do
+    for pid in $app_pid $wm_pid $xvfb_pid; do
         kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
     done
+    corvane_stop_simulators
     corvane_netns_delete
     rm -rf "$work"
 }
@@ -81,38 +82,17 @@ wait_for_window() {
     timeout 20 xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -1
 }
 
-simulate() {
-    local ns="$1" log="$work/$2.log"
-    shift 2
-    ip netns exec "$ns" "$devsim" "$@" >"$log" 2>&1 &
-    sim_pids+=($!)
-    corvane_wait_for_line "$log" "^listening on 0.0.0.0 port 36 " || fail "the simulator $2 did not start"
-}
-
 line() {   # the 56-character line of a device: address, mask, MAC, ID
     printf '%-15s %-15s %-17s %6s' "$1" "$2" "$3" "$4"
 }
 
 # --- the two LANs, the screen, the window manager ---
 corvane_netns_create_two_lans "wine2-$$-$RANDOM" || fail "cannot create the namespaces"
-simulate "$CORVANE_NS_LAN" lan1 --devices 3 --first-address "$CORVANE_NET1.100"
-lan2_devices=()
-for i in 0 1 2 3; do
-    lan2_devices+=(--device "$CORVANE_NET2.$((100 + i)),255.255.255.0,02-C0-4E-02-00-0$i,$((21 + i))")
-done
-simulate "$CORVANE_NS_LAN2" lan2 "${lan2_devices[@]}"
-simulate "$CORVANE_NS_FAR" far --reply-broadcast --device "$CORVANE_FAR_NET.5,255.255.0.0,02-C0-4E-77-00-05,77"
+corvane_simulate_two_lans "$devsim" "$work" || fail "the simulator $CORVANE_SIM_FAILED did not start"
 
-for ((display = 150; display < 250; display++)); do
-    [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ] || break
-done
-Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for ((tries = 100; tries > 0; tries--)); do
-    [ -e "/tmp/.X11-unix/X$display" ] && break
-    sleep 0.1
-done
-export DISPLAY=":$display"
+corvane_start_xvfb 150 1024x768x24 "$work/xvfb.log"
+xvfb_pid=$CORVANE_XVFB_PID
+display="${DISPLAY#:}"
 openbox >"$work/openbox.log" 2>&1 &
 wm_pid=$!
 
