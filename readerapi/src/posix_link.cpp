@@ -180,19 +180,7 @@ int PosixLink::WriteBytes(Port port, const std::uint8_t *bytes, std::size_t coun
     return 1;
 }
 
-std::uint32_t PosixLink::delay(std::uint32_t ms)
-{
-    const std::uint32_t start = tick_.now();
-    for (;;) {
-        const std::uint32_t now = tick_.now();
-        if (timedOut(start, now, ms))
-            return now;
-        // Sleep all but the last millisecond, then from tick to tick, so
-        // the wait ends right after the tick passes its end.
-        const std::uint32_t left = ms - (now - start);
-        tick_.sleep(left > 1 ? left - 1 : 0);
-    }
-}
+std::uint32_t PosixLink::delay(std::uint32_t ms) { return waitOut(tick_, ms); }
 
 int PosixLink::WriteByte(Port port, std::uint8_t byte)
 {

@@ -57,4 +57,19 @@ inline bool timedOut(std::uint32_t start, std::uint32_t now, std::uint32_t timeo
     return now - start > timeoutMs;
 }
 
+// Waits until more than ms milliseconds have passed on tick; the tick at the
+// end. Sleeps all but the last millisecond, then from tick to tick, so the
+// wait ends right after the tick passes its end.
+inline std::uint32_t waitOut(Tick &tick, std::uint32_t ms)
+{
+    const std::uint32_t start = tick.now();
+    for (;;) {
+        const std::uint32_t now = tick.now();
+        if (timedOut(start, now, ms))
+            return now;
+        const std::uint32_t left = ms - (now - start);
+        tick.sleep(left > 1 ? left - 1 : 0);
+    }
+}
+
 } // namespace qarn

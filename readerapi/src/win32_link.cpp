@@ -151,19 +151,7 @@ int Win32Link::WriteBytes(Port port, const std::uint8_t *bytes, std::size_t coun
     return ok && written == count ? 1 : 0;
 }
 
-std::uint32_t Win32Link::delay(std::uint32_t ms)
-{
-    const std::uint32_t start = tick_.now();
-    for (;;) {
-        const std::uint32_t now = tick_.now();
-        if (timedOut(start, now, ms))
-            return now;
-        // Sleep all but the last millisecond, then from tick to tick, so
-        // the wait ends right after the tick passes its end.
-        const std::uint32_t left = ms - (now - start);
-        tick_.sleep(left > 1 ? left - 1 : 0);
-    }
-}
+std::uint32_t Win32Link::delay(std::uint32_t ms) { return waitOut(tick_, ms); }
 
 int Win32Link::WriteByte(Port port, std::uint8_t byte)
 {
