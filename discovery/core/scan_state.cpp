@@ -34,6 +34,7 @@ DrainResult CScanState::ReceiveBatch(const ReadDatagram& read, const RowAccepted
             result.end = DrainEnd::NothingWaiting;
             break;
         }
+        ++result.datagrams;
         if (!IsWholeDatagram(size)) {
             result.end = DrainEnd::WrongSize;
             break;

@@ -27,6 +27,7 @@ enum class DrainEnd {
 
 struct DrainResult {
     int added = 0;
+    int datagrams = 0;   // datagrams read, replies or not
     DrainEnd end = DrainEnd::NothingWaiting;
 };
 

@@ -18,7 +18,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
-#include <QProcess>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -28,12 +27,7 @@ constexpr int ROW_INDEX_ROLE = Qt::UserRole;
 
 void OpenInBrowser(const QUrl& url)
 {
-#ifdef Q_OS_WIN
-    // The shell hands the address to the user's browser; failure is ignored.
-    QProcess::startDetached(QStringLiteral("explorer"), {url.toString()});
-#else
     QDesktopServices::openUrl(url);
-#endif
 }
 
 bool HasEqualWidths(const QFont& font)
@@ -209,12 +203,9 @@ void CDeviceListDlg::Refresh()
 
 int CDeviceListDlg::ReceiveReplies()
 {
-    int datagrams = 0;
     const DrainResult drain = m_scan.ReceiveBatch(
-        [this, &datagrams](DISCOVERY_PACKET& row, unsigned& arrivalInterface) {
-            const qint64 size = m_socket.ReceiveFrom(row, arrivalInterface);
-            datagrams += size >= 0 ? 1 : 0;
-            return size;
+        [this](DISCOVERY_PACKET& row, unsigned& arrivalInterface) {
+            return m_socket.ReceiveFrom(row, arrivalInterface);
         },
         [this](int row) {
             const DISCOVERY_PACKET& device = m_scan.m_devices[std::size_t(row)];
@@ -229,7 +220,7 @@ int CDeviceListDlg::ReceiveReplies()
     // may stay off while datagrams wait). A posted call rather than a zero timer, since
     // some event dispatchers hold timers back while a socket keeps reporting data, until
     // posted events have been handled.
-    const bool mayGoOn = MoreMayWait(drain.end) || (drain.end == DrainEnd::NothingWaiting && datagrams > 0);
+    const bool mayGoOn = MoreMayWait(drain.end) || (drain.end == DrainEnd::NothingWaiting && drain.datagrams > 0);
     if (mayGoOn && !m_bDrainPosted) {
         m_bDrainPosted = true;
         QMetaObject::invokeMethod(this, [this] {

@@ -1,16 +1,27 @@
 #include "discovery_socket.h"
 
-#include "system_interfaces.h"
+#include "interface_list.h"
 
 #include <QNetworkDatagram>
 
 #include <cstring>
 
-#ifdef Q_OS_WIN
-#include <winsock2.h>
-#else
 #include <sys/socket.h>
-#endif
+
+namespace {
+
+// Read afresh at each call, so an interface that came up since the last scan
+// counts; none when the system cannot list them (the plain broadcast goes then).
+std::vector<NetworkInterface> SystemInterfaces()
+{
+    std::vector<NetworkInterface> listed;
+    std::string error;
+    if (!ListNetworkInterfaces(listed, error))
+        listed.clear();
+    return listed;
+}
+
+} // namespace
 
 CDiscoverySocket::CDiscoverySocket(const DiscoveryEndpoints& endpoints, QObject* parent)
     : QUdpSocket(parent), m_endpoints(endpoints)
@@ -26,8 +37,7 @@ bool CDiscoverySocket::Create()
     // Qt already allows broadcasts on datagram sockets; say so explicitly all the same.
     // A failure here would show as a failing send, which is silent anyway.
     const int allow = 1;
-    ::setsockopt(static_cast<decltype(::socket(0, 0, 0))>(socketDescriptor()), SOL_SOCKET, SO_BROADCAST,
-                 reinterpret_cast<const char*>(&allow), sizeof allow);
+    ::setsockopt(static_cast<int>(socketDescriptor()), SOL_SOCKET, SO_BROADCAST, &allow, sizeof allow);
     return true;
 }
 
@@ -63,7 +73,7 @@ int CDiscoverySocket::SendOnEveryInterface(const DISCOVERY_PACKET& packet)
     if (!m_bCreated)
         return 0;
     const std::vector<NetworkInterface> chosen =
-        IsBroadcastDestination() ? ChooseProbeInterfaces(ListSystemInterfaces()) : std::vector<NetworkInterface>{};
+        IsBroadcastDestination() ? ChooseProbeInterfaces(SystemInterfaces()) : std::vector<NetworkInterface>{};
     if (chosen.empty()) {
         SendTo(packet);
         return 1;
@@ -78,13 +88,15 @@ void CDiscoverySocket::SendVia(const DISCOVERY_PACKET& packet, unsigned interfac
 {
     if (!m_bCreated)
         return;
-    const std::vector<NetworkInterface> listed = ListSystemInterfaces();
-    const NetworkInterface* via = FindInterface(listed, interfaceIndex);
-    if (interfaceIndex == 0 || !IsBroadcastDestination() || via == nullptr || !WhyNotProbed(*via).empty()) {
-        SendTo(packet);
-        return;
+    if (interfaceIndex != 0 && IsBroadcastDestination()) {
+        const std::vector<NetworkInterface> listed = SystemInterfaces();
+        const NetworkInterface* via = FindInterface(listed, interfaceIndex);
+        if (via != nullptr && WhyNotProbed(*via).empty()) {
+            SendOn(packet, *via);
+            return;
+        }
     }
-    SendOn(packet, *via);
+    SendTo(packet);
 }
 
 qint64 CDiscoverySocket::ReceiveFrom(DISCOVERY_PACKET& row, unsigned& arrivalInterface)

@@ -229,13 +229,17 @@ TEST(ScanState, BatchesReadABoundedNumberAndResumeWhereTheyStopped)
     auto onAccepted = [&](int row) { accepted.push_back(row); };
 
     std::vector<DrainEnd> ends;
+    std::vector<int> datagrams;
     while (ends.size() < 10 && (ends.empty() || MoreMayWait(ends.back()))) {
         reads.calls = 0;
-        ends.push_back(scan.ReceiveBatch(std::ref(reads), onAccepted, 3).end);
+        const DrainResult batch = scan.ReceiveBatch(std::ref(reads), onAccepted, 3);
+        ends.push_back(batch.end);
+        datagrams.push_back(batch.datagrams);
         EXPECT_LE(reads.calls, 3);
     }
     EXPECT_EQ(ends, (std::vector<DrainEnd>{DrainEnd::ReadLimit, DrainEnd::ReadLimit, DrainEnd::ReadLimit,
                                            DrainEnd::WrongSize, DrainEnd::NothingWaiting}));
+    EXPECT_EQ(datagrams, (std::vector<int>{3, 3, 3, 2, 1})) << "each datagram read counts, the empty read not";
     EXPECT_EQ(accepted, (std::vector<int>{0, 1, 2, 3, 4, 5}));
     for (std::uint8_t i = 0; i < 6; ++i)
         EXPECT_EQ(scan.m_devices[i].ipAddress, (IpOctets{10, 0, 0, std::uint8_t(i + 1)})) << "arrival order";

@@ -31,11 +31,6 @@ double ThreadCpuMs()
     return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
 }
 
-double Worst(const std::vector<double>& sorted)
-{
-    return sorted.empty() ? 0.0 : sorted.back();
-}
-
 // Gaps between the turns of a 1 ms timer, in milliseconds: on the wall clock (what the
 // operator sees), and in the window thread's own processor time (the part of a gap the
 // program itself spent, without the time other processes had the processor).
@@ -49,7 +44,6 @@ public:
             const qint64 now = m_clock.nsecsElapsed();
             const double cpu = ThreadCpuMs();
             m_gapsMs.push_back(double(now - m_last) / 1e6);
-            m_cpuGapsMs.push_back(cpu - m_lastCpu);
             if (cpu - m_lastCpu > m_worstCpuGapMs) {
                 m_worstCpuGapMs = cpu - m_lastCpu;
                 m_worstCpuGapAtS = double(now) / 1e9;
@@ -61,7 +55,6 @@ public:
     void Start()
     {
         m_gapsMs.clear();
-        m_cpuGapsMs.clear();
         m_clock.start();
         m_last = 0;
         m_lastCpu = ThreadCpuMs();
@@ -73,15 +66,13 @@ public:
     void Print(const char* what)
     {
         std::vector<double> gaps = m_gapsMs;
-        std::vector<double> cpuGaps = m_cpuGapsMs;
         std::sort(gaps.begin(), gaps.end());
-        std::sort(cpuGaps.begin(), cpuGaps.end());
         const auto at = [&](double share) { return gaps.empty() ? 0.0 : gaps[std::size_t(share * double(gaps.size() - 1))]; };
         const auto over = std::count_if(gaps.begin(), gaps.end(), [](double gap) { return gap > 50.0; });
         std::printf("%s: %zu timer turns in %.1f s, gap median %.2f ms, 99.9 %% %.2f ms, worst %.2f ms, %ld over 50 ms; "
                     "worst gap in the window's own processor time %.2f ms (at %.1f s)\n",
-                    what, gaps.size(), double(m_clock.nsecsElapsed()) / 1e9, at(0.5), at(0.999), Worst(gaps),
-                    long(over), Worst(cpuGaps), m_worstCpuGapAtS);
+                    what, gaps.size(), double(m_clock.nsecsElapsed()) / 1e9, at(0.5), at(0.999), gaps.empty() ? 0.0 : gaps.back(),
+                    long(over), m_worstCpuGapMs, m_worstCpuGapAtS);
     }
 
 private:
@@ -92,7 +83,6 @@ private:
     double m_worstCpuGapMs = 0;
     double m_worstCpuGapAtS = 0;
     std::vector<double> m_gapsMs;
-    std::vector<double> m_cpuGapsMs;
 };
 
 // Runs the event loop as the program does (QTest's waits sleep between turns) until
