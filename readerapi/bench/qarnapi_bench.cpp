@@ -4,6 +4,7 @@
 // caller uses while it waits out a reader that never answers.
 #include "qarnapi.h"
 #include "readersim.h"
+#include "stuck_line.h"
 
 #include <benchmark/benchmark.h>
 
@@ -98,15 +99,7 @@ void StuckLineWrite(benchmark::State &state)
     }
     setenv("COM7", name, 1);
     QARNStartAPI(7);
-    fcntl(near, F_SETFL, fcntl(near, F_GETFL) | O_NONBLOCK);
-    static const char fill[512] = {};
-    for (;;) {
-        if (write(near, fill, sizeof fill) > 0)
-            continue;
-        pollfd room{near, POLLOUT, 0};
-        if (errno != EAGAIN || poll(&room, 1, 200) == 0)
-            break;
-    }
+    fillUntilStuck(near);
     unsigned char clock[7];
     double cpu = 0, wall = 0;
     for (auto _ : state) {

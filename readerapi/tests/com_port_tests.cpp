@@ -25,20 +25,8 @@ bool underWine()
     return ntdll && GetProcAddress(ntdll, "wine_get_version");
 }
 
-Bytes frame(std::uint8_t command, const Bytes &payload = {})
-{
-    Bytes bytes;
-    bytes.push_back(0x81);
-    bytes.push_back(command);
-    bytes.push_back(static_cast<std::uint8_t>(payload.size()));
-    for (std::uint8_t b : payload)
-        bytes.push_back(b);
-    std::uint8_t checksum = 0;
-    for (std::uint8_t b : bytes)
-        checksum ^= b;
-    bytes.push_back(checksum);
-    return bytes;
-}
+// The clock request: 81 B2 00 and its checksum.
+const Bytes kGetTimeFrame{0x81, 0xB2, 0x00, 0x33};
 
 struct ComLinkTest : ::testing::Test {
     qarn::SystemTick tick;
@@ -93,7 +81,7 @@ TEST_F(ComLinkTest, SecondOpenOfAHeldPortFails)
 
 TEST_F(ComLinkTest, FrameGoesOutAndEchoAndReplyComeBackByteByByte)
 {
-    const Bytes request = frame(0xB2);
+    const Bytes request = kGetTimeFrame;
     ASSERT_EQ(link.WriteBytes(port, request.data(), request.size()), 1);
     EXPECT_EQ(read(request.size(), 100), request) << "the line echoes every byte";
     const Bytes reply = read(3 + 7 + 1, 500);
@@ -105,7 +93,7 @@ TEST_F(ComLinkTest, FrameGoesOutAndEchoAndReplyComeBackByteByByte)
 
 TEST_F(ComLinkTest, QueuedByteIsTakenEvenWithNoTimeLeft)
 {
-    const Bytes request = frame(0xB2);
+    const Bytes request = kGetTimeFrame;
     ASSERT_EQ(link.WriteBytes(port, request.data(), request.size()), 1);
     link.delay(200);   // echo and reply are queued by now
     std::uint8_t byte = 0;
@@ -130,7 +118,7 @@ TEST(ComStalledLine, WriteTheLineDoesNotTakeFailsAndTheExchangeGivesUp)
     qarn::Win32Link link{tick};
     const qarn::Port port = link.OpenPort(stalledPort, 'n');
     ASSERT_NE(port, qarn::kNoPort);
-    const Bytes request = frame(0xB2);
+    const Bytes request = kGetTimeFrame;
     EXPECT_EQ(link.WriteBytes(port, request.data(), request.size()), 0);
     EXPECT_NE(link.ClosePort(port), 0);
 

@@ -24,9 +24,9 @@ read -r device < "$work/path"
 [ -c "$device" ] || { echo "simulator printed no device: '$device'"; exit 1; }
 if [ $# -gt 1 ]; then
     [ -n "${WINEPREFIX:-}" ] || { echo "WINEPREFIX is not set"; exit 1; }
-    mkdir -p "$WINEPREFIX/dosdevices"
+    . "$(dirname "$0")/../../scripts/wine-env.sh"
     mapped="$WINEPREFIX/dosdevices/com1"
-    ln -sfn "$device" "$mapped"
+    wine_env_map_com 1 "$device"
 fi
 
 # Windows programs end their lines with CR LF.

@@ -16,7 +16,7 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-mkdir -p "$WINEPREFIX/dosdevices"
+source "$(dirname "$0")/../../scripts/wine-env.sh"
 
 while [ "$1" != "--" ]; do
     com="${1%%:*}"
@@ -29,7 +29,7 @@ while [ "$1" != "--" ]; do
     read -r device < "$work/path$com"
     [ -c "$device" ] || { echo "simulator for COM$com printed no device: '$device'"; exit 1; }
     mapped+=("$WINEPREFIX/dosdevices/com$com")
-    ln -sfn "$device" "$WINEPREFIX/dosdevices/com$com"
+    wine_env_map_com "$com" "$device"
 done
 shift
 "$@"

@@ -172,6 +172,8 @@ void ReaderSim::answer(const Request &request, const InjectedFault &fault)
         std::lock_guard lock(mutex_);
         requests_.push_back(request);
         payload = reply(request, status);
+        if (answerNothing_)
+            return;
     }
     if (fault.kind == Fault::UnexpectedStatus)
         status = fault.status;
@@ -278,6 +280,12 @@ void ReaderSim::refuseAcknowledgements(bool refuse)
 {
     std::lock_guard lock(mutex_);
     refuseAcks_ = refuse;
+}
+
+void ReaderSim::answerNothing(bool silent)
+{
+    std::lock_guard lock(mutex_);
+    answerNothing_ = silent;
 }
 
 void ReaderSim::setInformation(std::vector<std::uint8_t> record)

@@ -63,6 +63,8 @@ public:
     void queueLogRecord(std::vector<std::uint8_t> record);
     // Acknowledgements are answered with 'S' while this is set.
     void refuseAcknowledgements(bool refuse);
+    // Requests are echoed and acted on but never answered while this is set.
+    void answerNothing(bool silent);
     void setInformation(std::vector<std::uint8_t> record);
     void setFileLengths(std::uint16_t length1, std::uint16_t length2, std::uint16_t length3);
 
@@ -98,6 +100,7 @@ private:
     std::deque<InjectedFault> faults_;
     std::deque<std::vector<std::uint8_t>> log_;
     bool refuseAcks_ = false;
+    bool answerNothing_ = false;
     std::vector<std::uint8_t> information_;
     std::array<std::uint16_t, 3> fileLengths_{};
     std::vector<Request> requests_;
