@@ -24,7 +24,7 @@ bool devicePath(unsigned n, char *path, std::size_t size)
     return written > 0 && static_cast<std::size_t>(written) < size;
 }
 
-int openExclusive(const char *path)
+int openExclusive(const char *path, Blocking blocking)
 {
     // O_NONBLOCK keeps open() from waiting for carrier on modem lines.
     int fd = ::open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -40,7 +40,7 @@ int openExclusive(const char *path)
         failure = errno == EWOULDBLOCK ? EBUSY : errno;
     else if (ioctl(fd, TIOCEXCL) != 0)
         failure = errno;
-    else {
+    else if (blocking == Blocking::Yes) {
         int flags = fcntl(fd, F_GETFL);
         if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
             failure = errno;
@@ -53,14 +53,14 @@ int openExclusive(const char *path)
     return fd;
 }
 
-int open(unsigned n)
+int open(unsigned n, Blocking blocking)
 {
     char path[256];
     if (!devicePath(n, path, sizeof path)) {
         errno = ENAMETOOLONG;
         return -1;
     }
-    return openExclusive(path);
+    return openExclusive(path, blocking);
 }
 
 int close(int fd)

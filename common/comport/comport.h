@@ -14,14 +14,17 @@ namespace comport {
 // Returns false when n is 0 or the path does not fit.
 bool devicePath(unsigned n, char *path, std::size_t size);
 
+// Whether reads and writes on the opened port wait (the default) or not.
+enum class Blocking { Yes, No };
+
 // Opens a terminal device for reading and writing, exclusively, without
-// making it the controlling terminal and with blocking I/O. Returns the file
-// descriptor, or -1 with errno set (EBUSY when another user holds it, ENOTTY
-// when it is not a terminal).
-int openExclusive(const char *path);
+// making it the controlling terminal, with blocking or non-blocking I/O.
+// Returns the file descriptor, or -1 with errno set (EBUSY when another user
+// holds it, ENOTTY when it is not a terminal).
+int openExclusive(const char *path, Blocking blocking = Blocking::Yes);
 
 // Opens COMn as openExclusive does.
-int open(unsigned n);
+int open(unsigned n, Blocking blocking = Blocking::Yes);
 
 // Releases the exclusive hold and closes the descriptor. Returns 0, or -1
 // with errno set when close failed.

@@ -19,7 +19,6 @@ namespace {
 constexpr int kPort = 3;        // COM4
 constexpr unsigned kCom = 4;
 constexpr int kOtherPort = 5;   // COM6
-constexpr unsigned kOtherCom = 6;
 
 std::string escapeCall(Escape e) { return "escape " + std::to_string(static_cast<unsigned>(e)); }
 

@@ -15,6 +15,9 @@
 //
 // The COM ports are links in $WINEPREFIX/dosdevices, made before the program
 // starts and removed after it ends.
+#include "hex.h"
+#include "pty_io.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -34,7 +37,6 @@
 
 namespace {
 
-constexpr auto kPatience = std::chrono::seconds(5);
 
 struct Device {
     int master = -1;
@@ -63,57 +65,16 @@ bool plugIn(Device &device)
     return true;
 }
 
-bool timeLeft(std::chrono::steady_clock::time_point deadline) { return std::chrono::steady_clock::now() < deadline; }
-
-std::string toHex(const std::string &bytes)
-{
-    static const char digits[] = "0123456789abcdef";
-    std::string hex;
-    for (unsigned char c : bytes) {
-        hex += digits[c >> 4];
-        hex += digits[c & 15];
-    }
-    return hex;
-}
-
-std::string fromHex(const std::string &hex)
-{
-    std::string bytes;
-    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
-        bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
-    return bytes;
-}
-
 std::string send(const Device &device, const std::string &bytes)
 {
-    if (device.master < 0 || write(device.master, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
+    if (device.master < 0)
         return "failed";
-    // The terminal side takes them in asynchronously; polling it flushes that in.
-    const auto deadline = std::chrono::steady_clock::now() + kPatience;
-    int waiting = 0;
-    while (ioctl(device.terminal, FIONREAD, &waiting) == 0 && waiting < static_cast<int>(bytes.size()) &&
-           timeLeft(deadline)) {
-        pollfd ready{device.terminal, POLLIN, 0};
-        poll(&ready, 1, 50);
-    }
-    return waiting >= static_cast<int>(bytes.size()) ? "ok" : "late";
+    return sendToTerminal(device.master, device.terminal, bytes) ? "ok" : "late";
 }
 
 std::string receive(const Device &device, std::size_t count)
 {
-    std::string got;
-    const auto deadline = std::chrono::steady_clock::now() + kPatience;
-    while (device.master >= 0 && got.size() < count && timeLeft(deadline)) {
-        pollfd ready{device.master, POLLIN, 0};
-        if (poll(&ready, 1, 50) != 1)
-            continue;
-        char chunk[256];
-        ssize_t n = read(device.master, chunk, std::min(sizeof chunk, count - got.size()));
-        if (n <= 0)
-            break;
-        got.append(chunk, static_cast<std::size_t>(n));
-    }
-    return toHex(got);
+    return toHex(receiveFromTerminal(device.master, count));
 }
 
 unsigned rateOf(speed_t speed)

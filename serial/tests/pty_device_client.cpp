@@ -1,5 +1,7 @@
 #include "pty_device_client.h"
 
+#include "hex.h"
+
 #include <winsock2.h>
 
 #include <cstdlib>
@@ -47,22 +49,12 @@ std::string PtyDevice::request(const std::string &line)
 
 bool PtyDevice::send(const std::string &bytes)
 {
-    static const char digits[] = "0123456789abcdef";
-    std::string hex;
-    for (unsigned char c : bytes) {
-        hex += digits[c >> 4];
-        hex += digits[c & 15];
-    }
-    return request("send " + hex) == "ok";
+    return request("send " + toHex(bytes)) == "ok";
 }
 
 std::string PtyDevice::receive(std::size_t count)
 {
-    const std::string hex = request("receive " + std::to_string(count));
-    std::string bytes;
-    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
-        bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
-    return bytes;
+    return fromHex(request("receive " + std::to_string(count)));
 }
 
 std::map<std::string, long> PtyDevice::line()

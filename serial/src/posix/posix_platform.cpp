@@ -86,18 +86,11 @@ bool changeModemLine(int fd, unsigned long request, int line)
 
 Handle open(unsigned comNumber)
 {
-    int fd = comport::open(comNumber);
-    if (fd < 0)
-        return kInvalidHandle;
     // Reads never wait, whatever the terminal's time limits; write() waits
     // for room in poll() instead.
-    const int flags = fcntl(fd, F_GETFL);
-    if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0) {
-        const int failure = errno;
-        comport::close(fd);
-        errno = failure;
+    const int fd = comport::open(comNumber, comport::Blocking::No);
+    if (fd < 0)
         return kInvalidHandle;
-    }
     startTracking(fd);
     return fd;
 }
