@@ -71,6 +71,8 @@ corvane_netns_delete() {
     for ns in "${CORVANE_NS_PC:-}" "${CORVANE_NS_LAN:-}" "${CORVANE_NS_LAN2:-}" "${CORVANE_NS_FAR:-}"; do
         [ -n "$ns" ] && ip netns del "$ns" 2>/dev/null
     done
+    # Forgotten, so a second clean-up, or a set-up after this one, starts clean.
+    CORVANE_NS_PC="" CORVANE_NS_LAN="" CORVANE_NS_LAN2="" CORVANE_NS_FAR=""
     return 0
 }
 

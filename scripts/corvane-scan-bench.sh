@@ -20,7 +20,6 @@ stop() {
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
     pids=()
     corvane_netns_delete
-    CORVANE_NS_PC="" CORVANE_NS_LAN="" CORVANE_NS_LAN2="" CORVANE_NS_FAR=""
 }
 trap 'stop; rm -rf "$work"' EXIT
 

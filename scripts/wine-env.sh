@@ -28,3 +28,25 @@ wine_env_map_com() {
     mkdir -p "$WINEPREFIX/dosdevices"
     ln -sfn "$device" "$WINEPREFIX/dosdevices/com$n"
 }
+
+# The wineservers serving PREFIX, by their environment, one process id a line.
+wine_env_servers_of() {
+    local pid
+    for pid in $(pgrep -x 'wineserver(64)?'); do
+        grep -qxz "WINEPREFIX=$1" "/proc/$pid/environ" 2>/dev/null && echo "$pid"
+    done
+    return 0
+}
+
+# True when a wineserver serves PREFIX and every one that does runs in network
+# namespace NS: a broadcasting program's sockets live in that server.
+# wine_env_servers_only_in NS PREFIX
+wine_env_servers_only_in() {
+    local ns_id pid found=""
+    ns_id="$(ip netns exec "$1" readlink /proc/self/ns/net)" || return 1
+    for pid in $(wine_env_servers_of "$2"); do
+        [ "$(readlink "/proc/$pid/ns/net")" = "$ns_id" ] || return 1
+        found=1
+    done
+    [ -n "$found" ]
+}

@@ -19,6 +19,7 @@ scan="$1"
 devsim="$2"
 wine_mode="${3:-}"
 source "$(dirname "$0")/../../../scripts/corvane-netns.sh"
+source "$(dirname "$0")/../../../scripts/wine-env.sh"
 
 work="$(mktemp -d)"
 wine_in=""        # the namespace whose wineserver runs, if any
@@ -40,20 +41,13 @@ start_wineserver() {
         ip netns exec "$1" wineboot -i >/dev/null 2>&1 || fail "cannot make the Wine prefix"
     fi
     # The program broadcasts through the wineserver: it must be this namespace's.
-    local pid found="" ns_id
-    ns_id="$(ip netns exec "$1" readlink /proc/self/ns/net)" || fail "cannot read the namespace of $1"
-    for pid in $(pgrep -x 'wineserver(64)?'); do
-        grep -qxz "WINEPREFIX=$WINEPREFIX" "/proc/$pid/environ" 2>/dev/null || continue
-        [ "$(readlink "/proc/$pid/ns/net")" = "$ns_id" ] || fail "a wineserver of this prefix runs outside $1"
-        found=1
-    done
-    [ -n "$found" ] || fail "no wineserver runs in $1"
+    wine_env_servers_only_in "$1" "$WINEPREFIX" ||
+        fail "no wineserver of this prefix runs in $1, or one runs outside it"
 }
 cleanup() {
     stop_wineserver
     corvane_stop_simulators
     corvane_netns_delete
-    CORVANE_NS_PC="" CORVANE_NS_LAN="" CORVANE_NS_LAN2="" CORVANE_NS_FAR=""
 }
 trap 'cleanup; rm -rf "$work"' EXIT
 

@@ -33,11 +33,10 @@ devices=3
 source "$(dirname "$0")/../../../scripts/corvane-netns.sh"
 
 work="$(mktemp -d)"
-sim_pid=""
 bench_pid=""
 cleanup() {
     [ -n "$bench_pid" ] && kill "$bench_pid" 2>/dev/null && wait "$bench_pid" 2>/dev/null
-    [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
+    corvane_stop_simulators
     corvane_netns_delete
     rm -rf "$work"
 }
@@ -50,10 +49,8 @@ fail() {
 }
 
 corvane_netns_create "flood-$$-$RANDOM" || fail "cannot create the namespaces"
-ip netns exec "$CORVANE_NS_LAN" "$build/tools/corvane-devsim/corvane-devsim" --devices "$devices" \
-    --first-address "$CORVANE_NET.100" >"$work/devsim.log" 2>&1 &
-sim_pid=$!
-corvane_wait_for_line "$work/devsim.log" "^listening on 0.0.0.0 port 36 " || fail "the simulator did not start"
+corvane_simulate "$build/tools/corvane-devsim/corvane-devsim" "$CORVANE_NS_LAN" "$work/devsim.log" \
+    --devices "$devices" --first-address "$CORVANE_NET.100" || fail "the simulator did not start"
 
 # The window measures for the flood's time and a little before and after it.
 ip netns exec "$CORVANE_NS_PC" env QT_QPA_PLATFORM=offscreen \

@@ -20,7 +20,6 @@ work="$(mktemp -d)"
 cleanup() {
     corvane_stop_simulators
     corvane_netns_delete
-    CORVANE_NS_PC="" CORVANE_NS_LAN="" CORVANE_NS_LAN2="" CORVANE_NS_FAR=""
 }
 trap 'cleanup; rm -rf "$work"' EXIT
 

@@ -21,6 +21,7 @@ done
 reader_exe="$2"
 devsim="$4"
 source "$(dirname "$0")/../../../scripts/corvane-netns.sh"
+source "$(dirname "$0")/../../../scripts/wine-env.sh"
 
 started=$SECONDS
 work="$(mktemp -d)"
@@ -55,25 +56,6 @@ fail() {
     exit 1
 }
 
-# The wineservers serving $prefix, by their environment.
-servers_of_prefix() {
-    local pid
-    for pid in $(pgrep -x 'wineserver(64)?'); do
-        grep -qxz "WINEPREFIX=$prefix" "/proc/$pid/environ" 2>/dev/null && echo "$pid"
-    done
-}
-
-# True when every wineserver of $prefix runs in the "pc" namespace (and one runs).
-servers_in_pc_namespace() {
-    local pid found=""
-    local pc_ns
-    pc_ns="$(ip netns exec "$CORVANE_NS_PC" readlink /proc/self/ns/net)" || return 1
-    for pid in $(servers_of_prefix); do
-        [ "$(readlink "/proc/$pid/ns/net")" = "$pc_ns" ] || return 1
-        found=1
-    done
-    [ -n "$found" ]
-}
 
 in_pc() {
     ip netns exec "$CORVANE_NS_PC" env WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
@@ -142,12 +124,12 @@ wm_pid=$!
 
 # --- Wine: a prefix of this run's own, its server inside "pc" ---
 mkdir -p "$prefix"
-[ -z "$(servers_of_prefix)" ] || fail "a wineserver for $prefix already runs; refusing to share it"
+[ -z "$(wine_env_servers_of "$prefix")" ] || fail "a wineserver for $prefix already runs; refusing to share it"
 in_pc wineserver -p || fail "cannot start the wineserver"
 server_started=1
 timeout 120 ip netns exec "$CORVANE_NS_PC" env WINEPREFIX="$prefix" WINEDEBUG=-all \
     WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=":$display" wineboot -i >"$work/wineboot.log" 2>&1 || fail "wineboot failed"
-servers_in_pc_namespace || fail "the wineserver for $prefix does not run in $CORVANE_NS_PC; refusing to broadcast"
+wine_env_servers_only_in "$CORVANE_NS_PC" "$prefix" || fail "the wineserver for $prefix does not run in $CORVANE_NS_PC; refusing to broadcast"
 echo "Wine prefix ready after $((SECONDS - started)) s"
 
 # --- first scan: the probe on the wire, three sorted lines, the count ---

@@ -19,6 +19,7 @@ corvane_exe="$1"
 reader_exe="$2"
 devsim="$3"
 source "$(dirname "$0")/../../../scripts/corvane-netns.sh"
+source "$(dirname "$0")/../../../scripts/wine-env.sh"
 
 work="$(mktemp -d)"
 prefix="$work/wineprefix"
@@ -48,17 +49,6 @@ fail() {
     exit 1
 }
 
-# True when every wineserver of $prefix runs in the "pc" namespace, and one does.
-servers_in_pc_namespace() {
-    local pid found="" pc_ns
-    pc_ns="$(ip netns exec "$CORVANE_NS_PC" readlink /proc/self/ns/net)" || return 1
-    for pid in $(pgrep -x 'wineserver(64)?'); do
-        grep -qxz "WINEPREFIX=$prefix" "/proc/$pid/environ" 2>/dev/null || continue
-        [ "$(readlink "/proc/$pid/ns/net")" = "$pc_ns" ] || return 1
-        found=1
-    done
-    [ -n "$found" ]
-}
 
 in_pc() {
     ip netns exec "$CORVANE_NS_PC" env WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
@@ -101,7 +91,7 @@ mkdir -p "$prefix"
 in_pc wineserver -p || fail "cannot start the wineserver"
 server_started=1
 in_pc wineboot -i >"$work/wineboot.log" 2>&1 || fail "wineboot failed"
-servers_in_pc_namespace || fail "the wineserver for $prefix does not run in $CORVANE_NS_PC; refusing to broadcast"
+wine_env_servers_only_in "$CORVANE_NS_PC" "$prefix" || fail "the wineserver for $prefix does not run in $CORVANE_NS_PC; refusing to broadcast"
 
 # --- the first scan lists the devices behind both interfaces ---
 in_pc wine "$corvane_exe" >"$work/corvane.log" 2>&1 &
