@@ -52,23 +52,24 @@ protected:
         m_dialog->show();
     }
 
-    // Waits for the scan window to close with `count` devices listed.
-    bool ScanEndsWith(int count, int timeoutMs = 10000)
+    // Opens the window with the test playing the device on `device`, and takes the
+    // first probe there, learning where the window's socket is.
+    void OpenWithPlayedDevice(QUdpSocket& device, QHostAddress& window, quint16& windowPort)
     {
-        return WaitFor([&] { return !m_dialog->Scan().m_bScanning && m_dialog->Scan().m_nCount == count; },
-                       timeoutMs);
+        ASSERT_TRUE(device.bind(QHostAddress(QHostAddress::LocalHost), 0));
+        Open(device.localPort());
+        ASSERT_TRUE(WaitFor([&] { return device.hasPendingDatagrams(); }));
+        char probe[64];
+        ASSERT_EQ(device.readDatagram(probe, sizeof probe, &window, &windowPort), 20);
     }
+
+    // Waits for the scan window to close with `count` devices listed.
+    bool ScanEndsWith(int count, int timeoutMs = 10000) { return ::ScanEndsWith(*m_dialog, count, timeoutMs); }
     int Probes() { return m_simulator->CountLinesStartingWith("probe "); }
 
     QListWidget* List() { return m_dialog->findChild<QListWidget*>("deviceList"); }
     QString CountText() { return m_dialog->findChild<QLineEdit*>("deviceCount")->text(); }
-    QStringList Lines()
-    {
-        QStringList lines;
-        for (int i = 0; i < List()->count(); ++i)
-            lines << List()->item(i)->text();
-        return lines;
-    }
+    QStringList Lines() { return ListLines(List()); }
     QString SelectedLine()
     {
         const QList<QListWidgetItem*> selected = List()->selectedItems();
@@ -127,13 +128,9 @@ TEST_F(DeviceListTest, NoAnswerThenLateRepliesAndCommandsWithoutASelection)
 {
     // The test plays the devices itself, so that its replies surely come after the window closed.
     QUdpSocket device;
-    ASSERT_TRUE(device.bind(QHostAddress(QHostAddress::LocalHost), 0));
-    Open(device.localPort());
-    ASSERT_TRUE(WaitFor([&] { return device.hasPendingDatagrams(); }));
     QHostAddress window;
     quint16 windowPort = 0;
-    char probe[64];
-    ASSERT_EQ(device.readDatagram(probe, sizeof probe, &window, &windowPort), 20);
+    ASSERT_NO_FATAL_FAILURE(OpenWithPlayedDevice(device, window, windowPort));
     ASSERT_TRUE(ScanEndsWith(0));
     EXPECT_EQ(CountText(), "0");
     ASSERT_NO_FATAL_FAILURE(ExpectCommandsDoNothing());
@@ -154,13 +151,9 @@ TEST_F(DeviceListTest, NoAnswerThenLateRepliesAndCommandsWithoutASelection)
 TEST_F(DeviceListTest, RepliesInAFloodAreAllListedInArrivalOrderWhileTheEventLoopRuns)
 {
     QUdpSocket device;
-    ASSERT_TRUE(device.bind(QHostAddress(QHostAddress::LocalHost), 0));
-    Open(device.localPort());
-    ASSERT_TRUE(WaitFor([&] { return device.hasPendingDatagrams(); }));
     QHostAddress window;
     quint16 windowPort = 0;
-    char probe[64];
-    ASSERT_EQ(device.readDatagram(probe, sizeof probe, &window, &windowPort), 20);
+    ASSERT_NO_FATAL_FAILURE(OpenWithPlayedDevice(device, window, windowPort));
 
     // Runs at every turn of the event loop. A count seen part-way through a round
     // means the loop ran while that round's datagrams were still being read.

@@ -12,14 +12,6 @@
 
 namespace {
 
-QStringList Lines(QListWidget* list)
-{
-    QStringList lines;
-    for (int i = 0; i < list->count(); ++i)
-        lines << list->item(i)->text();
-    return lines;
-}
-
 // The window broadcasts: true only inside the script's "pc" namespace, whose
 // interfaces have exactly these names.
 bool InTestNamespace(const QStringList& names)
@@ -55,24 +47,19 @@ TEST(EndToEnd, ListsTheDevicesChangesOneAndTheRescanShowsIt)
     dialog.SetWebPageOpener([](const QUrl&) {});
     dialog.show();
     auto* list = dialog.findChild<QListWidget*>("deviceList");
-    ASSERT_TRUE(WaitFor([&] { return !dialog.Scan().m_bScanning && dialog.Scan().m_nCount == 3; }));
+    ASSERT_TRUE(ScanEndsWith(dialog, 3));
 
     auto line = [&](int last, const char* mask, int index) {
-        return QString("%1.%2").arg(net).arg(last).leftJustified(16) + QString(mask).leftJustified(16) +
-               QString("02-C0-4E-00-00-0%1").arg(index) + QString::number(index + 1).rightJustified(7);
+        return Line(QString("%1.%2").arg(net).arg(last), mask, QString("02-C0-4E-00-00-0%1").arg(index), index + 1);
     };
-    EXPECT_EQ(Lines(list), (QStringList{line(100, "255.255.255.0", 0), line(101, "255.255.255.0", 1),
+    EXPECT_EQ(ListLines(list), (QStringList{line(100, "255.255.255.0", 0), line(101, "255.255.255.0", 1),
                                         line(102, "255.255.255.0", 2)}));
 
-    list->setCurrentRow(1);
-    ModalScript script;
-    script.Then(FillAddressDialog(net + ".150", "255.255.0.0"));
-    QTest::keyClick(list, Qt::Key_Return);
-    ASSERT_TRUE(script.Finished()) << script.Failure();
+    ChangeSelected(list, line(101, "255.255.255.0", 1), net + ".150", "255.255.0.0");
 
     // The rescan comes by itself, ten ticker ticks later.
-    EXPECT_TRUE(WaitFor([&] { return Lines(list).contains(line(150, "255.255.0.0", 1)); }, 40000))
-        << Lines(list).join('\n').toStdString();
+    EXPECT_TRUE(WaitFor([&] { return ListLines(list).contains(line(150, "255.255.0.0", 1)); }, 40000))
+        << ListLines(list).join('\n').toStdString();
     EXPECT_EQ(list->count(), 3);
 }
 
@@ -91,8 +78,7 @@ TEST(EndToEnd, TwoInterfacesListEveryDeviceAndAChangeLeavesWhereTheDeviceAnswere
     dialog.SetWebPageOpener([](const QUrl&) {});
     dialog.show();
     auto* list = dialog.findChild<QListWidget*>("deviceList");
-    ASSERT_TRUE(WaitFor([&] { return !dialog.Scan().m_bScanning && dialog.Scan().m_nCount == 8; }))
-        << Lines(list).join('\n').toStdString();
+    ASSERT_TRUE(ScanEndsWith(dialog, 8)) << ListLines(list).join('\n').toStdString();
 
     QStringList expected;
     for (int i = 0; i < 3; ++i)
@@ -103,7 +89,7 @@ TEST(EndToEnd, TwoInterfacesListEveryDeviceAndAChangeLeavesWhereTheDeviceAnswere
                          21 + i);
     const QString farLine = Line(far + ".5", "255.255.0.0", "02-C0-4E-77-00-05", 77);
     expected << farLine;
-    EXPECT_EQ(Lines(list), expected);
+    EXPECT_EQ(ListLines(list), expected);
     for (int row = 0; row < dialog.Scan().m_nCount; ++row) {
         const bool onFirstLan = dialog.Scan().m_devices[std::size_t(row)].ipAddress[2] == net1.section('.', 2).toUInt();
         EXPECT_EQ(dialog.Scan().RowInterface(row), onFirstLan ? pc1 : pc2) << "row " << row;
@@ -115,11 +101,11 @@ TEST(EndToEnd, TwoInterfacesListEveryDeviceAndAChangeLeavesWhereTheDeviceAnswere
 
     const QString moved = Line(net2 + ".150", "255.255.255.0", "02-C0-4E-02-00-01", 22);
     const QString repaired = Line(net2 + ".77", "255.255.255.0", "02-C0-4E-77-00-05", 77);
-    EXPECT_TRUE(WaitFor([&] { return Lines(list).contains(moved) && Lines(list).contains(repaired); }, 40000))
-        << Lines(list).join('\n').toStdString();
-    EXPECT_TRUE(WaitFor([&] { return !dialog.Scan().m_bScanning && dialog.Scan().m_nCount == 8; }));
-    EXPECT_FALSE(Lines(list).contains(expected[4]));
-    EXPECT_FALSE(Lines(list).contains(farLine));
+    EXPECT_TRUE(WaitFor([&] { return ListLines(list).contains(moved) && ListLines(list).contains(repaired); }, 40000))
+        << ListLines(list).join('\n').toStdString();
+    EXPECT_TRUE(ScanEndsWith(dialog, 8));
+    EXPECT_FALSE(ListLines(list).contains(expected[4]));
+    EXPECT_FALSE(ListLines(list).contains(farLine));
 }
 
 } // namespace

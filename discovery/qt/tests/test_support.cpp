@@ -1,9 +1,12 @@
 #include "test_support.h"
 
+#include "device_list_dlg.h"
+
 #include "program_messages.h"
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -15,6 +18,19 @@
 bool WaitFor(const std::function<bool()>& condition, int timeoutMs)
 {
     return QTest::qWaitFor(condition, timeoutMs);
+}
+
+bool ScanEndsWith(const CDeviceListDlg& dialog, int count, int timeoutMs)
+{
+    return WaitFor([&] { return !dialog.Scan().m_bScanning && dialog.Scan().m_nCount == count; }, timeoutMs);
+}
+
+QStringList ListLines(const QListWidget* list)
+{
+    QStringList lines;
+    for (int i = 0; i < list->count(); ++i)
+        lines << list->item(i)->text();
+    return lines;
 }
 
 SimulatorProcess::SimulatorProcess(const QStringList& arguments)

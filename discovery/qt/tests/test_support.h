@@ -12,10 +12,16 @@
 #include <functional>
 #include <string>
 
+class CDeviceListDlg;
+class QListWidget;
 class QWidget;
 
 // Waits, running the event loop, until `condition` holds; false after `timeoutMs`.
 bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 10000);
+// Waits for the dialog's scan window to close with `count` devices listed.
+bool ScanEndsWith(const CDeviceListDlg& dialog, int count, int timeoutMs = 10000);
+// The list's lines, top to bottom.
+QStringList ListLines(const QListWidget* list);
 
 // corvane-devsim on loopback at a port of its own choosing.
 class SimulatorProcess {
