@@ -21,11 +21,12 @@ fi
 source "$root/scripts/corvane-netns.sh"
 
 work="$(mktemp -d)"
-sim_pid="" app_pid="" xvfb_pid=""
+app_pid="" xvfb_pid=""
 cleanup() {
-    for pid in $app_pid $sim_pid $xvfb_pid; do
+    for pid in $app_pid $xvfb_pid; do
         kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
     done
+    corvane_stop_simulators
     corvane_netns_delete
     rm -rf "$work"
 }
@@ -33,9 +34,7 @@ trap cleanup EXIT
 trap 'exit 130' INT TERM
 
 corvane_netns_create "demo-$$" || { echo "corvane-demo: cannot create the namespaces" >&2; exit 1; }
-ip netns exec "$CORVANE_NS_LAN" "$devsim" --devices 12 --first-address "$CORVANE_NET.100" >"$work/devsim.log" 2>&1 &
-sim_pid=$!
-if ! corvane_wait_for_line "$work/devsim.log" "^listening on "; then
+if ! corvane_simulate "$devsim" "$CORVANE_NS_LAN" "$work/devsim.log" --devices 12 --first-address "$CORVANE_NET.100"; then
     cat "$work/devsim.log" >&2
     exit 1
 fi

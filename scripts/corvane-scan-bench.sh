@@ -14,21 +14,14 @@ devsim="$build/tools/corvane-devsim/corvane-devsim"
 source "$root/scripts/corvane-netns.sh"
 
 work="$(mktemp -d)"
-pids=()
 stop() {
-    local pid
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
-    pids=()
+    corvane_stop_simulators
     corvane_netns_delete
 }
 trap 'stop; rm -rf "$work"' EXIT
 
 simulate() {
-    local ns="$1" log="$work/$2.log"
-    shift 2
-    ip netns exec "$ns" "$devsim" "$@" >"$log" 2>&1 &
-    pids+=($!)
-    corvane_wait_for_line "$log" "^listening on " || { echo "simulator $2 did not start" >&2; exit 1; }
+    corvane_simulate "$devsim" "$1" "$work/$2.log" "${@:3}" || { echo "simulator $2 did not start" >&2; exit 1; }
 }
 
 # measure LABEL: RUNS scans; prints the fastest, median and slowest time to the last device.

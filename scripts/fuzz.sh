@@ -12,8 +12,8 @@ seconds="${1:-20}"
 shift || true
 dir="$root/build-fuzz"
 
-all_targets=(discovery_datagram_fuzzer dotted_quad_fuzzer address_change_fuzzer
-             reader_reply_fuzzer serwyn_calls_fuzzer)
+# Every target has its seed corpus, in a folder named after it.
+all_targets=($(cd "$root/fuzz/corpus" && echo *))
 targets=("$@")
 ((${#targets[@]})) || targets=("${all_targets[@]}")
 

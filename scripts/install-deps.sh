@@ -13,6 +13,7 @@ packages=(
   mingw-w64 wine wine64 googletest
   dpkg-dev lintian desktop-file-utils
   openbox xdotool
+  python3 file
 )
 
 missing=()

@@ -64,16 +64,16 @@ std::uint16_t CDiscoverySocket::LocalPort() const
     return ntohs(local.sin_port);
 }
 
-void CDiscoverySocket::SendTo(const DISCOVERY_PACKET& packet)
+bool CDiscoverySocket::SendTo(const DISCOVERY_PACKET& packet)
 {
     if (!IsCreated())
-        return;
+        return false;
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_addr.s_addr = htonl(INADDR_BROADCAST);
     to.sin_port = htons(DISCOVERY_PORT);
-    ::sendto(m_socket, reinterpret_cast<const char*>(&packet), sizeof packet, 0,
-             reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    return ::sendto(m_socket, reinterpret_cast<const char*>(&packet), sizeof packet, 0,
+                    reinterpret_cast<const sockaddr*>(&to), sizeof to) == int(sizeof packet);
 }
 
 bool CDiscoverySocket::SendOn(const DISCOVERY_PACKET& packet, unsigned interfaceIndex)
@@ -83,15 +83,10 @@ bool CDiscoverySocket::SendOn(const DISCOVERY_PACKET& packet, unsigned interface
     const DWORD index = htonl(interfaceIndex);
     if (::setsockopt(m_socket, IPPROTO_IP, IP_UNICAST_IF, reinterpret_cast<const char*>(&index), sizeof index) != 0)
         return false;
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_addr.s_addr = htonl(INADDR_BROADCAST);
-    to.sin_port = htons(DISCOVERY_PORT);
-    const int sent = ::sendto(m_socket, reinterpret_cast<const char*>(&packet), sizeof packet, 0,
-                              reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    const bool sent = SendTo(packet);
     const DWORD any = 0;
     ::setsockopt(m_socket, IPPROTO_IP, IP_UNICAST_IF, reinterpret_cast<const char*>(&any), sizeof any);
-    return sent == int(sizeof packet);
+    return sent;
 }
 
 int CDiscoverySocket::SendOnEveryInterface(const DISCOVERY_PACKET& packet)

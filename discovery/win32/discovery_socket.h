@@ -31,8 +31,8 @@ public:
     // The port the system chose, in host order; 0 when not created.
     std::uint16_t LocalPort() const;
     // Sends one 20-byte datagram to 255.255.255.255 port 36, leaving the way out to
-    // the system; failure is silent.
-    void SendTo(const DISCOVERY_PACKET& packet);
+    // the system; true when the whole datagram was handed to the system.
+    bool SendTo(const DISCOVERY_PACKET& packet);
     // Sends the datagram once out of every interface a probe goes out of, read afresh;
     // as SendTo when there is none or the socket is bound to one address. Returns
     // how many datagrams were handed to the system.

@@ -28,13 +28,14 @@ work="$(mktemp -d)"
 prefix="$work/wineprefix"
 corvane_exe="$work/app/Corvane.exe"
 opened="$work/app/explorer.log"
-sim_pid="" app_pid="" xvfb_pid="" wm_pid="" server_started=""
+app_pid="" xvfb_pid="" wm_pid="" server_started=""
 cleanup() {
     [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
     [ -n "$server_started" ] && ip netns exec "$CORVANE_NS_PC" env WINEPREFIX="$prefix" wineserver -k 2>/dev/null
-    for pid in $app_pid $sim_pid $wm_pid $xvfb_pid; do
+    for pid in $app_pid $wm_pid $xvfb_pid; do
         kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
     done
+    corvane_stop_simulators
     corvane_netns_delete
     rm -rf "$work"
 }
@@ -111,10 +112,8 @@ start_corvane() {
 
 # --- the private LAN, the screen, the window manager ---
 corvane_netns_create "wine-$$-$RANDOM" || fail "cannot create the namespaces"
-ip netns exec "$CORVANE_NS_LAN" "$devsim" --devices 3 --first-address "$CORVANE_NET.100" --log-bytes \
-    >"$work/devsim.log" 2>&1 &
-sim_pid=$!
-corvane_wait_for_line "$work/devsim.log" "^listening on 0.0.0.0 port 36 " || fail "the simulator did not start"
+corvane_simulate "$devsim" "$CORVANE_NS_LAN" "$work/devsim.log" --devices 3 --first-address "$CORVANE_NET.100" \
+    --log-bytes || fail "the simulator did not start"
 
 corvane_start_xvfb 150 1024x768x24 "$work/xvfb.log"
 xvfb_pid=$CORVANE_XVFB_PID
