@@ -28,18 +28,8 @@ work="$(mktemp -d)"
 prefix="$work/wineprefix"
 corvane_exe="$work/app/Corvane.exe"
 opened="$work/app/explorer.log"
-app_pid="" xvfb_pid="" wm_pid="" server_started=""
-cleanup() {
-    [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
-    [ -n "$server_started" ] && ip netns exec "$CORVANE_NS_PC" env WINEPREFIX="$prefix" wineserver -k 2>/dev/null
-    for pid in $app_pid $wm_pid $xvfb_pid; do
-        kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
-    done
-    corvane_stop_simulators
-    corvane_netns_delete
-    rm -rf "$work"
-}
-trap cleanup EXIT
+source "$(dirname "$0")/wine_gui.sh"
+trap wine_gui_cleanup EXIT
 trap 'exit 130' INT TERM
 mkdir -p "$work/app"
 cp "$1" "$corvane_exe" && cp "$3" "$work/app/explorer.exe" || { echo "FAILED: cannot copy the programs"; exit 1; }
@@ -57,78 +47,26 @@ fail() {
     exit 1
 }
 
-
-in_pc() {
-    ip netns exec "$CORVANE_NS_PC" env WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
-        DISPLAY=":$display" "$@"
-}
-
-reader() {
-    timeout 30 ip netns exec "$CORVANE_NS_PC" env WINEPREFIX="$prefix" WINEDEBUG=-all DISPLAY=":$display" \
-        wine "$reader_exe" "$@" 2>/dev/null | tr -d '\r'
-}
-
 # Every step bounded: a window that never takes the focus must not hang the run.
 xdo() {
     timeout 15 xdotool "$@" 2>/dev/null
 }
 
-# Runs "$@" until it succeeds, for 20 seconds at most; true when it did.
-wait_until() {
-    local tries
-    for ((tries = 80; tries > 0; tries--)); do
-        "$@" && return 0
-        sleep 0.25
-    done
-    return 1
-}
-# grep reads to the end: a reader cut short by a closed pipe would fail the pipeline.
-state_has() { reader state | grep -- "$1" >/dev/null; }
-wait_for_state() { wait_until state_has "$1"; }
 has_lines() { [ -f "$2" ] && [ "$(grep -c -- "$3" "$2")" -ge "$1" ]; }
 wait_for_count() { wait_until has_lines "$1" "$work/devsim.log" "$2"; }   # $1 lines matching $2 in the devsim log
 wait_for_opened() { wait_until has_lines "$1" "$opened" '^'; }            # $1 command lines noted by the recorder
 window_gone() { ! reader "$1" >/dev/null; }
-running() { kill -0 "$app_pid" 2>/dev/null; }
 probes() { grep -c '^probe ' "$work/devsim.log"; }
-
-wait_for_window() {
-    timeout 20 xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -1
-}
-
-# Waits for Corvane to end by itself; true when it did.
-wait_for_exit() {
-    wait_until eval '! running' || return 1
-    wait "$app_pid"
-    app_pid=""
-}
-
-start_corvane() {
-    in_pc wine "$corvane_exe" >"$work/corvane.log" 2>&1 &
-    app_pid=$!
-    main_window="$(wait_for_window '^Corvane$')"
-    [ -n "$main_window" ] || fail "Corvane's window did not appear"
-}
 
 # --- the private LAN, the screen, the window manager ---
 corvane_netns_create "wine-$$-$RANDOM" || fail "cannot create the namespaces"
 corvane_simulate "$devsim" "$CORVANE_NS_LAN" "$work/devsim.log" --devices 3 --first-address "$CORVANE_NET.100" \
     --log-bytes || fail "the simulator did not start"
 
-corvane_start_xvfb 150 1024x768x24 "$work/xvfb.log"
-xvfb_pid=$CORVANE_XVFB_PID
-display="${DISPLAY#:}"
-openbox >"$work/openbox.log" 2>&1 &
-wm_pid=$!
+start_screen
 
 # --- Wine: a prefix of this run's own, its server inside "pc" ---
-mkdir -p "$prefix"
-[ -z "$(wine_env_servers_of "$prefix")" ] || fail "a wineserver for $prefix already runs; refusing to share it"
-in_pc wineserver -p || fail "cannot start the wineserver"
-server_started=1
-timeout 120 ip netns exec "$CORVANE_NS_PC" env WINEPREFIX="$prefix" WINEDEBUG=-all \
-    WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=":$display" wineboot -i >"$work/wineboot.log" 2>&1 || fail "wineboot failed"
-wine_env_servers_only_in "$CORVANE_NS_PC" "$prefix" || fail "the wineserver for $prefix does not run in $CORVANE_NS_PC; refusing to broadcast"
+start_wine_in_pc
 echo "Wine prefix ready after $((SECONDS - started)) s"
 
 # --- first scan: the probe on the wire, three sorted lines, the count ---

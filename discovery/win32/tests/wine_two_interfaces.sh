@@ -23,19 +23,8 @@ source "$(dirname "$0")/../../../scripts/wine-env.sh"
 
 work="$(mktemp -d)"
 prefix="$work/wineprefix"
-app_pid="" xvfb_pid="" wm_pid="" server_started=""
-cleanup() {
-    [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
-    [ -n "$server_started" ] && ip netns exec "$CORVANE_NS_PC" env WINEPREFIX="$prefix" wineserver -k 2>/dev/null
-    local pid
-    for pid in $app_pid $wm_pid $xvfb_pid; do
-        kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
-    done
-    corvane_stop_simulators
-    corvane_netns_delete
-    rm -rf "$work"
-}
-trap cleanup EXIT
+source "$(dirname "$0")/wine_gui.sh"
+trap wine_gui_cleanup EXIT
 trap 'exit 130' INT TERM
 
 fail() {
@@ -49,29 +38,6 @@ fail() {
     exit 1
 }
 
-
-in_pc() {
-    ip netns exec "$CORVANE_NS_PC" env WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
-        DISPLAY=":$display" "$@"
-}
-
-reader() {
-    in_pc wine "$reader_exe" "$@" 2>/dev/null | tr -d '\r'
-}
-
-wait_for_state() {
-    local pattern="$1" tries
-    for ((tries = ${2:-20} * 4; tries > 0; tries--)); do
-        reader state | grep -- "$pattern" >/dev/null && return 0
-        sleep 0.25
-    done
-    return 1
-}
-
-wait_for_window() {
-    timeout 20 xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -1
-}
-
 line() {   # the 56-character line of a device: address, mask, MAC, ID
     printf '%-15s %-15s %-17s %6s' "$1" "$2" "$3" "$4"
 }
@@ -80,24 +46,13 @@ line() {   # the 56-character line of a device: address, mask, MAC, ID
 corvane_netns_create_two_lans "wine2-$$-$RANDOM" || fail "cannot create the namespaces"
 corvane_simulate_two_lans "$devsim" "$work" || fail "the simulator $CORVANE_SIM_FAILED did not start"
 
-corvane_start_xvfb 150 1024x768x24 "$work/xvfb.log"
-xvfb_pid=$CORVANE_XVFB_PID
-display="${DISPLAY#:}"
-openbox >"$work/openbox.log" 2>&1 &
-wm_pid=$!
+start_screen
 
 # --- Wine: a prefix of this run's own, its server inside "pc" ---
-mkdir -p "$prefix"
-in_pc wineserver -p || fail "cannot start the wineserver"
-server_started=1
-in_pc wineboot -i >"$work/wineboot.log" 2>&1 || fail "wineboot failed"
-wine_env_servers_only_in "$CORVANE_NS_PC" "$prefix" || fail "the wineserver for $prefix does not run in $CORVANE_NS_PC; refusing to broadcast"
+start_wine_in_pc
 
 # --- the first scan lists the devices behind both interfaces ---
-in_pc wine "$corvane_exe" >"$work/corvane.log" 2>&1 &
-app_pid=$!
-main_window="$(wait_for_window '^Corvane$')"
-[ -n "$main_window" ] || fail "Corvane's window did not appear"
+start_corvane
 wait_for_state '^count 8$' && wait_for_state '^selected 0$' || fail "the first scan did not list 8 devices"
 expected="$(
     for i in 0 1 2; do line "$CORVANE_NET1.$((100 + i))" 255.255.255.0 "02-C0-4E-00-00-0$i" $((i + 1)); echo; done
@@ -131,9 +86,5 @@ wait_for_state '^count 8$' || fail "the rescan did not list 8 devices"
 grep -q '^set-' "$work/lan1.log" && fail "the address change went out of pc1"
 
 xdotool windowactivate --sync "$main_window" key alt+F4 2>/dev/null
-for ((tries = 200; tries > 0; tries--)); do
-    kill -0 "$app_pid" 2>/dev/null || { wait "$app_pid"; app_pid=""; break; }
-    sleep 0.1
-done
-[ -z "$app_pid" ] || fail "Alt+F4 did not end the program"
+wait_for_exit || fail "Alt+F4 did not end the program"
 echo "PASSED: Corvane.exe listed the devices behind both interfaces and changed one behind the second"
