@@ -49,6 +49,12 @@ wine_env_runs_i386() {
     "$WINE_LOADER_32" --version >/dev/null 2>&1
 }
 
+# True when 32-bit programs run through qemu-i386 (then each Wine process
+# takes tens of seconds to start) rather than natively.
+wine_env_i386_emulated() {
+    grep -qx enabled "$WINE_BINFMT_DIR/$WINE_BINFMT_NAME" 2>/dev/null
+}
+
 # Makes 32-bit programs run: registers qemu-i386 with binfmt_misc (mounting it
 # first if needed), or enables its entry if it is there but off. Says plainly
 # why not where it cannot (not root, no binfmt_misc, no qemu-user).
