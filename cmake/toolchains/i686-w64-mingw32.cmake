@@ -17,3 +17,6 @@ endif()
 # emulated: each test program is one test that runs all its cases, and no
 # program is run to list its cases.
 set(FIELDKIT_TEST_WHOLE_PROGRAMS ON)
+# A program registered with gtest_discover_tests all the same is listed when
+# ctest runs, inside the environment that the test script prepares.
+set(CMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE PRE_TEST)
