@@ -16,7 +16,7 @@ if [ "$(id -u)" -ne 0 ]; then
     exit 1
 fi
 if [ ! -x "$corvane" ] || [ ! -x "$devsim" ]; then
-    "$root/scripts/install-deps.sh" && "$root/scripts/build.sh" "$build" || exit 1
+    "$root/scripts/install-deps.sh" demo && "$root/scripts/build.sh" "$build" -DBUILD_TESTING=OFF || exit 1
 fi
 source "$root/scripts/corvane-netns.sh"
 

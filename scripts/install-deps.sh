@@ -1,20 +1,32 @@
 #!/usr/bin/env bash
-# Installs what building, testing and the demo need on Debian 12.
+# Installs what is missing on Debian 12, by need:
+#   install-deps.sh demo    building the Linux programs and showing the demo
+#   install-deps.sh test    everything the test suite needs (the default)
 # Runs apt-get only when a package is missing.
 set -euo pipefail
+need="${1:-test}"
 
-packages=(
+demo_packages=(
   g++ cmake make pkg-config
+  qt6-base-dev
+  xvfb xauth imagemagick
+  iproute2 procps
+)
+test_packages=(
+  "${demo_packages[@]}"
   clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev
-  xvfb xauth x11-apps imagemagick
-  iproute2 procps
+  x11-apps
   mingw-w64 wine wine64 googletest
   dpkg-dev lintian desktop-file-utils
   openbox xdotool
   python3 file
 )
+case "$need" in
+  demo) packages=("${demo_packages[@]}") ;;
+  test) packages=("${test_packages[@]}") ;;
+  *) echo "usage: $0 [demo|test]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,42 +1,72 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs the whole test suite: the Linux
-# build as released, the same under AddressSanitizer and
-# UndefinedBehaviorSanitizer, a short run of every fuzz target, the 64-bit
-# Windows build under Wine, and the 32-bit Windows build's export tables.
-set -euo pipefail
+# Installs what is missing, builds, and runs the whole test suite in stages
+# (scripts/stages/): the Linux build as released with its package test, the
+# same under AddressSanitizer and UndefinedBehaviorSanitizer, a short run of
+# every fuzz target, the 64-bit Windows build under Wine, and the 32-bit
+# Windows build. Every stage runs even when an earlier one failed; a stage
+# fails when its set-up fails as well as when a test fails. Ends with a table
+# of the stages and fails when any stage did.
+#   scripts/test.sh [stage...]      (default: all, in this order)
+set -uo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-"$root/scripts/install-deps.sh"
+all_stages=(linux sanitize fuzz win64 win32)
+stages=("$@")
+((${#stages[@]})) || stages=("${all_stages[@]}")
+
+"$root/scripts/install-deps.sh" test || { echo "test.sh: installing what the suite needs failed" >&2; exit 1; }
 
 export QT_QPA_PLATFORM=offscreen
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 export LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp:print_suppressions=0"
 
-status=0
-echo "== Build and test =="
-"$root/scripts/build.sh" "$root/build"
-(cd "$root/build" && ctest --output-on-failure --timeout 300) || status=1
+logs="$root/build-logs"
+mkdir -p "$logs"
+results=()
+total_passed=0 total_failed=0 any_failed=0
 
-echo "== Build and test under AddressSanitizer and UndefinedBehaviorSanitizer =="
-"$root/scripts/build.sh" "$root/build-sanitize" -DFIELDKIT_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
-(cd "$root/build-sanitize" && ctest --output-on-failure --timeout 600) || status=1
+# Tests run and failed, from ctest's closing lines and the fuzzer's, in a stage's log.
+count_tests() {
+    local log="$1" run=0 failed=0 line n m
+    while IFS= read -r line; do
+        if [[ $line =~ tests\ passed,\ ([0-9]+)\ tests?\ failed\ out\ of\ ([0-9]+) ]]; then
+            n=${BASH_REMATCH[1]} m=${BASH_REMATCH[2]}
+            run=$((run + m)) failed=$((failed + n))
+        elif [[ $line =~ ^fuzzing:\ ([0-9]+)\ passed,\ ([0-9]+)\ failed ]]; then
+            run=$((run + BASH_REMATCH[1] + BASH_REMATCH[2])) failed=$((failed + BASH_REMATCH[2]))
+        fi
+    done <"$log"
+    echo "$run $failed"
+}
 
-echo "== Fuzzing =="
-"$root/scripts/fuzz.sh" 20 || status=1
+for stage in "${stages[@]}"; do
+    script="$root/scripts/stages/$stage.sh"
+    log="$logs/$stage.log"
+    echo "== Stage $stage (log: $log) =="
+    start=$SECONDS
+    if [ -f "$script" ]; then
+        bash "$script" 2>&1 | tee "$log"
+        status=${PIPESTATUS[0]}
+    else
+        echo "test.sh: no stage named $stage" | tee "$log"
+        status=1
+    fi
+    seconds=$((SECONDS - start))
+    read -r run failed < <(count_tests "$log")
+    if ((status == 0)); then
+        result=passed
+    else
+        result=FAILED any_failed=1
+        # A stage that failed before its tests ran, or after they all passed, counts once.
+        ((failed > 0)) || failed=1
+    fi
+    total_passed=$((total_passed + run - (failed < run ? failed : run)))
+    total_failed=$((total_failed + failed))
+    results+=("$(printf '%-10s %-7s %6d %7d %6ds' "$stage" "$result" "$run" "$failed" "$seconds")")
+done
 
-echo "== Windows x86_64: build, and test under Wine =="
-"$root/scripts/build.sh" "$root/build-win64" \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/x86_64-w64-mingw32.cmake" \
-    -DFIELDKIT_HOST_TOOLS_DIR="$root/build"
-(
-    source "$root/scripts/wine-env.sh"
-    trap wine_env_stop EXIT
-    wine_env_start "$root/build-win64/wineprefix"
-    cd "$root/build-win64" && ctest --output-on-failure --timeout 300
-) || status=1
-
-echo "== Windows i686: build, and check the export tables =="
-"$root/scripts/build.sh" "$root/build-win32" \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/i686-w64-mingw32.cmake"
-(cd "$root/build-win32" && ctest --output-on-failure --timeout 300) || status=1
-
-exit $status
+echo
+echo "== Stages =="
+printf '%-10s %-7s %6s %7s %7s\n' stage result tests failed time
+printf '%s\n' "${results[@]}"
+echo "test.sh: $total_passed passed, $total_failed failed"
+exit $any_failed

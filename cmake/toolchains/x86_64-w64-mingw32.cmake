@@ -7,7 +7,10 @@ include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)
 
 # Tests run under Wine; they are listed when ctest runs, inside the environment
 # (WINEPREFIX, network namespace) that the test script prepares.
-find_program(FIELDKIT_WINE NAMES wine64 wine)
+# The 64-bit loader by name: plain `wine` prefers the 32-bit one once 32-bit
+# Wine is installed.
+find_program(FIELDKIT_WINE NAMES wine64 PATHS /usr/lib/wine NO_DEFAULT_PATH)
+find_program(FIELDKIT_WINE NAMES wine64)
 if(FIELDKIT_WINE)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${FIELDKIT_WINE})
 endif()
