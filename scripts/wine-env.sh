@@ -9,10 +9,6 @@
 
 WINE_LOADER_64=/usr/lib/wine/wine64
 
-# The 64-bit loader, for the 64-bit programs: where 32-bit Wine is installed too,
-# plain "wine" prefers the 32-bit one.
-WINE64_LOADER="$(command -v wine64 || echo /usr/lib/wine/wine64)"
-
 wine_env_start() {
     export WINEPREFIX="$1"
     export WINELOADER="${WINELOADER:-$WINE_LOADER_64}"

@@ -36,7 +36,7 @@ start_wineserver() {
     ip netns exec "$1" wineserver -p || fail "cannot start a wineserver in $1"
     wine_in="$1"
     if [ ! -e "$WINEPREFIX/system.reg" ]; then
-        timeout -k 5 120 ip netns exec "$1" "$WINE64_LOADER" wineboot -i >/dev/null 2>&1 ||
+        timeout -k 5 120 ip netns exec "$1" "$WINE_LOADER_64" wineboot -i >/dev/null 2>&1 ||
             fail "cannot make the Wine prefix"
     fi
     # The program broadcasts through the wineserver: it must be this namespace's.
@@ -63,7 +63,7 @@ scan_in() {
     local ns="$1"
     shift
     if [ "$wine_mode" = "--wine" ]; then
-        timeout -k 5 60 ip netns exec "$ns" env LC_ALL=C.UTF-8 "$WINE64_LOADER" "$scan" "$@" | tr -d '\r'
+        timeout -k 5 60 ip netns exec "$ns" env LC_ALL=C.UTF-8 "$WINE_LOADER_64" "$scan" "$@" | tr -d '\r'
         return "${PIPESTATUS[0]}"
     fi
     timeout -k 5 30 ip netns exec "$ns" "$scan" "$@"
