@@ -7,11 +7,12 @@
 # package. Exit 77 (skipped) when the Debian tools are missing.
 # Usage: packages.sh BUILD_DIR CONSUMER_SOURCE_DIR
 set -euo pipefail
+source "$(dirname "$0")/../../scripts/script-lib.sh"
 build="$1"
 consumer_src="$2"
 
 for tool in cpack dpkg-deb lintian desktop-file-validate pkg-config cc; do
-    command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
+    command -v "$tool" >/dev/null || skip "$tool is not installed"
 done
 
 scratch=$(mktemp -d)
@@ -21,7 +22,6 @@ cleanup() {
     rm -rf "$scratch"
 }
 trap cleanup EXIT
-fail() { echo "FAIL: $*"; exit 1; }
 
 echo "== packages"
 cpack -G DEB --config "$build/CPackConfig.cmake" -B "$scratch/debs" > "$scratch/cpack.log" 2>&1 ||
