@@ -26,14 +26,14 @@ if [ "$wine_mode" = "--wine" ]; then
     mkdir -p "$WINEPREFIX"
 fi
 stop_wineserver() {
-    [ -n "$wine_in" ] && ip netns exec "$wine_in" wineserver -k 2>/dev/null
+    [ -n "$wine_in" ] && timeout -k 5 30 ip netns exec "$wine_in" wineserver -k 2>/dev/null
     wine_in=""
     return 0
 }
 # Starts the prefix's wineserver inside namespace $1, so the program's sockets live there.
 start_wineserver() {
     [ "$wine_mode" = "--wine" ] || return 0
-    ip netns exec "$1" wineserver -p || fail "cannot start a wineserver in $1"
+    timeout -k 5 30 ip netns exec "$1" wineserver -p || fail "cannot start a wineserver in $1"
     wine_in="$1"
     if [ ! -e "$WINEPREFIX/system.reg" ]; then
         timeout -k 5 120 ip netns exec "$1" "$WINE_LOADER_64" wineboot -i >/dev/null 2>&1 ||

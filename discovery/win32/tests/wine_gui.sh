@@ -13,7 +13,7 @@ app_pid="" xvfb_pid="" wm_pid="" server_started=""
 wine_gui_cleanup() {
     local pid
     [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
-    [ -n "$server_started" ] && ip netns exec "$CORVANE_NS_PC" env WINEPREFIX="$prefix" wineserver -k 2>/dev/null
+    [ -n "$server_started" ] && timeout -k 5 30 ip netns exec "$CORVANE_NS_PC" env WINEPREFIX="$prefix" wineserver -k 2>/dev/null
     for pid in $app_pid $wm_pid $xvfb_pid; do
         kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
     done
