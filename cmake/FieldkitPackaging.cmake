@@ -83,11 +83,16 @@ address and subnet mask, and opens a device's web page in the browser.")
 endif()
 
 if(TARGET corvane-devsim AND TARGET qarn-readersim)
-  fieldkit_package(tools fieldkit-tools devel "simulators of discovery devices and of a reader"
-    "Two programs for trying and testing without hardware. corvane-devsim
+  fieldkit_package(tools fieldkit-tools devel "reader command line and simulators of devices and a reader"
+    "qarn-reader reads and sets a reader's clock, reads its information record
+and file lengths, downloads files to it, fetches and acknowledges its log
+records and passes special commands, from the command line, through the
+QARNAPI library.
+.
+Two programs for trying and testing without hardware: corvane-devsim
 answers Corvane's discovery probes as a number of devices and applies
-address changes to them. qarn-readersim plays a reader on a pseudo-terminal
-for programs that use the QARNAPI library.")
+address changes to them; qarn-readersim plays a reader on a pseudo-terminal
+for programs that use the QARNAPI library." qarnapi_runtime)
 endif()
 
 include(CPack)
