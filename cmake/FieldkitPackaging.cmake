@@ -18,6 +18,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
+# Programs that link our own library (qarn-reader) find it in the build tree;
+# the package that ships it is named as a component dependency instead.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR}/readerapi)
 # A -dev package needs its runtime package of the very same version.
 set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
 
