@@ -26,7 +26,7 @@ constexpr std::size_t kMaxDownload = 65535;
 
 int Usage(const std::string& message)
 {
-    std::fprintf(stderr, "qarn-reader: %s\nTry 'qarn-reader --help'.\n", message.c_str());
+    std::fprintf(stderr, "qarn-reader: %s\n", message.c_str());
     return EXIT_USAGE;
 }
 
@@ -209,7 +209,8 @@ int SpecialCommand(std::int32_t handle, const ReaderOptions& options)
     if (options.json)
         std::printf("{\"reply\": \"%s\", \"length\": %u}\n", Hex(reply, length, false).c_str(), unsigned(length));
     else
-        std::printf("reply, %u bytes: %s\n", unsigned(length), Hex(reply, length, true).c_str());
+        std::printf("reply, %u byte%s: %s\n", unsigned(length), length == 1 ? "" : "s",
+                    Hex(reply, length, true).c_str());
     return EXIT_DONE;
 }
 

@@ -230,7 +230,7 @@ bool ParseReaderOptions(int argc, const char* const* argv, ReaderOptions& option
         }
         if (option != "--port" && option != "--address" && option != "--id" && option != "--type" &&
             option != "--max") {
-            error = "unknown option: " + option;
+            error = "unknown option: " + option + " (qarn-reader --help lists them)";
             return false;
         }
         if (i + 1 >= argc) {
@@ -283,7 +283,7 @@ bool ParseReaderOptions(int argc, const char* const* argv, ReaderOptions& option
         return false;
     }
     if (positional.empty()) {
-        error = "no command given";
+        error = "no command given (qarn-reader --help lists them)";
         return false;
     }
     const CommandName* name = nullptr;
@@ -291,7 +291,7 @@ bool ParseReaderOptions(int argc, const char* const* argv, ReaderOptions& option
         if (positional[0] == candidate.name)
             name = &candidate;
     if (name == nullptr) {
-        error = "unknown command: " + positional[0];
+        error = "unknown command: " + positional[0] + " (qarn-reader --help lists them)";
         return false;
     }
     options.command = name->command;

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
+#include <pty.h>
 #include <spawn.h>
 #include <sstream>
 #include <string>
@@ -54,8 +55,9 @@ struct QarnReaderTest : ::testing::Test {
 
     // Runs the program with COM1 naming the simulator (and `env` added); a
     // run that has not ended after `limit` is killed and reported as -1.
+    // With `terminal`, standard error is a pseudo-terminal of its own.
     Outcome run(std::vector<std::string> args, std::vector<std::string> env = {},
-                std::chrono::seconds limit = std::chrono::seconds(60))
+                std::chrono::seconds limit = std::chrono::seconds(60), bool terminal = false)
     {
         std::vector<std::string> environment = {"COM1=" + sim.devicePath()};
         environment.insert(environment.end(), env.begin(), env.end());
@@ -76,9 +78,21 @@ struct QarnReaderTest : ::testing::Test {
         posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
         posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        int master = -1, slave = -1;
+        if (terminal) {
+            termios raw{};
+            cfmakeraw(&raw);
+            if (openpty(&master, &slave, nullptr, &raw, nullptr) != 0) {
+                ADD_FAILURE() << "no pseudo-terminal for standard error";
+                return {};
+            }
+            posix_spawn_file_actions_adddup2(&actions, slave, 2);
+        }
         pid_t pid = -1;
         const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
         posix_spawn_file_actions_destroy(&actions);
+        if (slave >= 0)
+            close(slave);
         Outcome outcome;
         if (spawned != 0) {
             ADD_FAILURE() << "cannot start " << argv[0];
@@ -98,6 +112,11 @@ struct QarnReaderTest : ::testing::Test {
         outcome.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
         outcome.out = Slurp(out);
         outcome.err = Slurp(err);
+        char text[4096];
+        for (ssize_t got = 0; master >= 0 && (got = read(master, text, sizeof text)) > 0;)
+            outcome.err.append(text, std::size_t(got));
+        if (master >= 0)
+            close(master);
         return outcome;
     }
 
@@ -150,6 +169,7 @@ TEST_F(QarnReaderTest, DownloadReachesTheReaderByteForByte)
     Outcome one = run({"send-file", "--type", "1", writeFile("one.bin", file)});
     ASSERT_EQ(one.status, 0) << one.err;
     EXPECT_EQ(sim.file(1), file);
+    EXPECT_EQ(one.err, "");
 
     const Bytes records = Pattern(80);
     Outcome three = run({"--json", "send-file", "--type", "3", writeFile("three.bin", records)});
@@ -161,6 +181,30 @@ TEST_F(QarnReaderTest, DownloadReachesTheReaderByteForByte)
         EXPECT_EQ(sim.records()[k], expected);
     }
     EXPECT_NE(three.out.find("\"type\": 3, \"bytes\": 80}"), std::string::npos) << three.out;
+}
+
+TEST_F(QarnReaderTest, LongDownloadShowsItsProgressOnATerminalOnly)
+{
+    const std::string file = writeFile("slow.bin", Pattern(300));
+    // The open goes as usual; the first block's answer comes 2.5 s late.
+    const readersim::InjectedFault slow{readersim::Fault::SlowFirstByte, 2500, 0, {}};
+    sim.queueFault({});
+    sim.queueFault(slow);
+    Outcome logged = run({"send-file", "--type", "2", file});
+    ASSERT_EQ(logged.status, 0) << logged.err;
+    EXPECT_EQ(logged.err, "");
+
+    sim.queueFault({});
+    sim.queueFault(slow);
+    Outcome shown = run({"send-file", "--type", "2", file}, {}, std::chrono::seconds(60), true);
+    ASSERT_EQ(shown.status, 0) << shown.err;
+    // Rewritten in place each second, and wiped at the end.
+    const std::string line = "qarn-reader: sending " + file + " (300 bytes, type 2): ";
+    EXPECT_EQ(shown.err.rfind("\r" + line, 0), 0u) << shown.err;
+    EXPECT_EQ(shown.err.find('\n'), std::string::npos) << shown.err;
+    const std::string wiped(line.size() + 3, ' ');
+    EXPECT_EQ(shown.err.substr(shown.err.size() - wiped.size() - 2), "\r" + wiped + "\r") << shown.err;
+    EXPECT_EQ(sim.file(2), Pattern(300));
 }
 
 TEST_F(QarnReaderTest, LogsAreFetchedAndAcknowledgedUntilNoneIsLeft)
