@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fcntl.h>
 #include <fstream>
 #include <pty.h>
@@ -160,6 +161,25 @@ TEST_F(QarnReaderTest, ClockSetIsReadBackAndNoOtherCommandTouchesIt)
     EXPECT_EQ(json.out, "{\"time\": \"2027-03-07 14:05:09\", \"dayOfWeek\": 0, \"weekday\": \"Sunday\"}\n");
     for (const readersim::Request& r : sim.requests())
         EXPECT_NE(r.command, 0xA0) << "reading the clock set it";
+
+    // The reader is opened and closed at the address given, or at the
+    // identification's first byte.
+    EXPECT_EQ(run({"--address", "7", "time"}).status, 0);
+    EXPECT_EQ(run({"--id", "2A0102030405", "time"}).status, 0);
+    EXPECT_EQ(sent(0xC0, {7}) + sent(0xC1, {7}) + sent(0xC0, {0x2A}) + sent(0xC1, {0x2A}), 4u);
+
+    const std::time_t before = std::time(nullptr);
+    ASSERT_EQ(run({"set-time", "now"}).status, 0);
+    const std::time_t after = std::time(nullptr);
+    const auto local = [](std::time_t t) {
+        const std::tm* tm = std::localtime(&t);
+        return readersim::ClockRecord{std::uint8_t(tm->tm_year), std::uint8_t(tm->tm_mon + 1),
+                                      std::uint8_t(tm->tm_mday), std::uint8_t(tm->tm_hour),
+                                      std::uint8_t(tm->tm_min),  std::uint8_t(tm->tm_sec),
+                                      std::uint8_t(tm->tm_wday)};
+    };
+    const readersim::ClockRecord now = sim.clock();
+    EXPECT_TRUE(now >= local(before) && now <= local(after)) << "set-time now did not send the local time";
 }
 
 TEST_F(QarnReaderTest, DownloadReachesTheReaderByteForByte)
