@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <pty.h>
 #include <spawn.h>
@@ -52,7 +53,7 @@ struct QarnReaderTest : ::testing::Test {
         scratch = dir;
     }
 
-    void TearDown() override { std::system(("rm -rf " + scratch).c_str()); }
+    void TearDown() override { std::filesystem::remove_all(scratch); }
 
     // Runs the program with COM1 naming the simulator (and `env` added); a
     // run that has not ended after `limit` is killed and reported as -1.
@@ -101,16 +102,18 @@ struct QarnReaderTest : ::testing::Test {
         }
         const auto deadline = std::chrono::steady_clock::now() + limit;
         int wstatus = 0;
+        bool ended = true;
         while (waitpid(pid, &wstatus, WNOHANG) == 0) {
             if (std::chrono::steady_clock::now() > deadline) {
                 kill(pid, SIGKILL);
                 waitpid(pid, &wstatus, 0);
-                outcome.out = Slurp(out);
-                return outcome;
+                ended = false;
+                break;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
-        outcome.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+        if (ended)
+            outcome.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
         outcome.out = Slurp(out);
         outcome.err = Slurp(err);
         char text[4096];
