@@ -17,7 +17,7 @@ HANDLE win32Handle(Handle handle) { return reinterpret_cast<HANDLE>(handle); }
 
 } // namespace
 
-Handle open(unsigned comNumber)
+Handle open(unsigned comNumber, DeviceMemory &)
 {
     // The device namespace path opens COM10 and above too, which the
     // plain "COMn" name cannot.
@@ -87,7 +87,7 @@ bool escape(Handle handle, Escape function)
     return EscapeCommFunction(win32Handle(handle), static_cast<DWORD>(function)) != 0;
 }
 
-bool queryErrors(Handle handle, std::uint32_t &errors, QueueStatus &status)
+bool queryErrors(Handle handle, DeviceMemory &, std::uint32_t &errors, QueueStatus &status)
 {
     DWORD flags = 0;
     COMSTAT comStat{};
@@ -130,7 +130,7 @@ bool write(Handle handle, const void *data, std::uint32_t size, std::uint32_t &w
     return true;
 }
 
-bool read(Handle handle, void *data, std::uint32_t size, std::uint32_t &received)
+bool read(Handle handle, DeviceMemory &, void *data, std::uint32_t size, std::uint32_t &received)
 {
     DWORD n = 0;
     const bool ok = ReadFile(win32Handle(handle), data, size, &n, nullptr) != 0;
@@ -138,7 +138,7 @@ bool read(Handle handle, void *data, std::uint32_t size, std::uint32_t &received
     return ok;
 }
 
-bool takeByte(Handle handle, std::uint8_t &byte, bool &received)
+bool takeByte(Handle handle, DeviceMemory &, std::uint8_t &byte, bool &received)
 {
     received = false;
     // The driver's count says whether a byte waits, so the read never waits
