@@ -3,6 +3,7 @@
 #include "../platform.h"
 
 #include "dcb_mapping.h"
+#include "exclusive_open.h"
 
 #include <windows.h>
 
@@ -23,9 +24,7 @@ Handle open(unsigned comNumber, DeviceMemory &)
     // plain "COMn" name cannot.
     char path[24];
     std::snprintf(path, sizeof path, "\\\\.\\COM%u", comNumber);
-    HANDLE handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_NO_BUFFERING, nullptr);
-    return reinterpret_cast<Handle>(handle);
+    return reinterpret_cast<Handle>(win32::openExclusive(path));
 }
 
 bool close(Handle handle) { return CloseHandle(win32Handle(handle)) != 0; }
