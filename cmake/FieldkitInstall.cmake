@@ -130,5 +130,16 @@ if(TARGET corvane-devsim AND TARGET qarn-readersim)
   endforeach()
 endif()
 
+# The reader from the command line: on Linux in fieldkit-tools with the
+# simulators, on Windows beside QARNAPI.dll (bin/), where it finds the DLL.
+if(TARGET qarn-reader)
+  if(WIN32)
+    install(TARGETS qarn-reader RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT qarnapi_runtime)
+  else()
+    install(TARGETS qarn-reader RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
+    fieldkit_install_gzipped(${FIELDKIT_PACKAGING_DIR}/man/qarn-reader.1 ${CMAKE_INSTALL_MANDIR}/man1 tools)
+  endif()
+endif()
+
 # The compressed files are made with the default build.
 add_custom_target(fieldkit_install_files ALL DEPENDS ${fieldkit_gzipped})

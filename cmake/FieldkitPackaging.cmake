@@ -18,6 +18,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
+# Programs that link our own library (qarn-reader) find it in the build tree;
+# the package that ships it is named as a component dependency instead.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR}/readerapi)
 # A -dev package needs its runtime package of the very same version.
 set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
 
@@ -83,11 +86,16 @@ address and subnet mask, and opens a device's web page in the browser.")
 endif()
 
 if(TARGET corvane-devsim AND TARGET qarn-readersim)
-  fieldkit_package(tools fieldkit-tools devel "simulators of discovery devices and of a reader"
-    "Two programs for trying and testing without hardware. corvane-devsim
+  fieldkit_package(tools fieldkit-tools devel "reader command line and simulators of devices and a reader"
+    "qarn-reader reads and sets a reader's clock, reads its information record
+and file lengths, downloads files to it, fetches and acknowledges its log
+records and passes special commands, from the command line, through the
+QARNAPI library.
+.
+Two programs for trying and testing without hardware: corvane-devsim
 answers Corvane's discovery probes as a number of devices and applies
-address changes to them. qarn-readersim plays a reader on a pseudo-terminal
-for programs that use the QARNAPI library.")
+address changes to them; qarn-readersim plays a reader on a pseudo-terminal
+for programs that use the QARNAPI library." qarnapi_runtime)
 endif()
 
 include(CPack)

@@ -51,7 +51,7 @@ struct Run {
         }
     }
 
-    static bool isOpen(int port) { return serwyn::portTable[port].handle != serwyn::platform::kInvalidHandle; }
+    static bool isOpen(int port) { return serwyn::library().ports[port].handle != serwyn::platform::kInvalidHandle; }
 
     static fake::Device &deviceOf(int port) { return fake::device(static_cast<unsigned>(port) + 1); }
 
@@ -75,10 +75,10 @@ struct Run {
     void expectOsErrorSaved(int result, std::uint32_t before)
     {
         if (result == SIO_OS_ERROR) {
-            FUZZ_CHECK(serwyn::lastOsError == fake::world().errorCode ||
-                       serwyn::lastOsError == fake::kInvalidArgument);
+            FUZZ_CHECK(serwyn::library().lastOsError == fake::world().errorCode ||
+                       serwyn::library().lastOsError == fake::kInvalidArgument);
         } else {
-            FUZZ_CHECK(serwyn::lastOsError == before);   // only a failure changes it
+            FUZZ_CHECK(serwyn::library().lastOsError == before);   // only a failure changes it
         }
     }
 
@@ -117,7 +117,7 @@ void Run::step()
     PortModel scratch;
     PortModel &m = inRange ? ports[static_cast<std::size_t>(port)] : scratch;
     const std::size_t calls = fake::world().calls.size();
-    const std::uint32_t osError = serwyn::lastOsError;
+    const std::uint32_t osError = serwyn::library().lastOsError;
     wasOpen = inRange && isOpen(port);
 
     switch (input.ConsumeIntegralInRange(0, 21)) {
@@ -259,7 +259,7 @@ void Run::step()
         if (!refusing())
             FUZZ_CHECK(deviceOf(port).received.empty());
         // Whatever it read is gone; what it left still waits, in order.
-        m.pushback = serwyn::portTable[port].pushback;
+        m.pushback = serwyn::library().ports[port].pushback;
         if (!refusing())
             FUZZ_CHECK(m.pushback == 0);
         while (m.received.size() > deviceOf(port).received.size())
@@ -359,7 +359,7 @@ void Run::step()
         auto buffer = std::make_unique<char[]>(room);
         std::memset(buffer.get(), 0x5A, room);
         const int result = SioWinError(room ? buffer.get() : nullptr, size);
-        FUZZ_CHECK(static_cast<std::uint32_t>(result) == serwyn::lastOsError);
+        FUZZ_CHECK(static_cast<std::uint32_t>(result) == serwyn::library().lastOsError);
         if (room > 0)
             FUZZ_CHECK(std::memchr(buffer.get(), '\0', room) != nullptr);   // always terminated
         break;
@@ -401,7 +401,7 @@ void Run::checkInvariants()
         const fake::Device &device = deviceOf(port);
         // The table and the system agree on which ports are open: no handle is left behind.
         FUZZ_CHECK(isOpen(port) == device.open);
-        FUZZ_CHECK(serwyn::portTable[port].pushback == m.pushback);
+        FUZZ_CHECK(serwyn::library().ports[port].pushback == m.pushback);
         // Everything reported sent reached the line, once and in order.
         FUZZ_CHECK(device.sent == m.sent);
     }
@@ -442,10 +442,7 @@ void Run::drainAll()
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     fake::reset();
-    for (auto &entry : serwyn::portTable)
-        entry = serwyn::SioPortEntry{};
-    serwyn::lastOsError = 0;
-    serwyn::queueStatus = {};
+    serwyn::resetLibrary();
 
     FuzzedDataProvider input(data, size);
     Run run{input};

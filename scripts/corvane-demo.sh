@@ -11,10 +11,8 @@ build="$(realpath -m "${1:-$root/build}")"
 corvane="$build/discovery/Corvane"
 devsim="$build/tools/corvane-devsim/corvane-devsim"
 
-if [ "$(id -u)" -ne 0 ]; then
-    echo "corvane-demo: network namespaces need root; run: sudo bash $0 ${1:-}" >&2
-    exit 1
-fi
+source "$root/scripts/script-lib.sh"
+need_root "corvane-demo: network namespaces need root; run: sudo bash $0 ${1:-}" 1
 if [ ! -x "$corvane" ] || [ ! -x "$devsim" ]; then
     "$root/scripts/install-deps.sh" demo && "$root/scripts/build.sh" "$build" -DBUILD_TESTING=OFF || exit 1
 fi
@@ -48,7 +46,11 @@ if [ -n "${DISPLAY:-}" ]; then
     app_pid=""
 else
     screenshot="$build/corvane-demo.png"
-    corvane_start_xvfb 99 800x500x24 "$work/xvfb.log"
+    if ! corvane_start_xvfb 99 800x500x24 "$work/xvfb.log"; then
+        echo "corvane-demo: the virtual screen did not start:" >&2
+        cat "$work/xvfb.log" >&2
+        exit 1
+    fi
     xvfb_pid=$CORVANE_XVFB_PID
     display="${DISPLAY#:}"
     # The namespace keeps the display's abstract socket out of reach, not its socket file.

@@ -127,17 +127,39 @@ corvane_simulate_two_lans() {
 }
 
 # corvane_start_xvfb FIRST-DISPLAY SIZE LOG: an X server on the first free display
-# from FIRST-DISPLAY on; exports DISPLAY and sets CORVANE_XVFB_PID.
+# from FIRST-DISPLAY on; exports DISPLAY and sets CORVANE_XVFB_PID. False, with the
+# server's complaints in LOG, when no screen came up: a server that ends at once
+# (another one took the display first) leads to the next free display, three
+# times at most; one that runs but shows no socket within 10 s is stopped.
 corvane_start_xvfb() {
-    local first="$1" display tries
-    for ((display = first; display < first + 100; display++)); do
-        [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ] || break
+    local first="$1" display="$1" attempt tries
+    CORVANE_XVFB_PID=""
+    for ((attempt = 0; attempt < 3; attempt++)); do
+        for (( ; display < first + 100; display++)); do
+            [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ] || break
+        done
+        Xvfb ":$display" -screen 0 "$2" -nolisten tcp >>"$3" 2>&1 &
+        CORVANE_XVFB_PID=$!
+        for ((tries = 100; tries > 0; tries--)); do
+            kill -0 "$CORVANE_XVFB_PID" 2>/dev/null || break
+            # Up, and the display's lock names this server, not one that raced it.
+            if [ -e "/tmp/.X11-unix/X$display" ] &&
+                [ "$(tr -d ' \n' <"/tmp/.X$display-lock" 2>/dev/null)" = "$CORVANE_XVFB_PID" ]; then
+                export DISPLAY=":$display"
+                return 0
+            fi
+            sleep 0.1
+        done
+        if kill -0 "$CORVANE_XVFB_PID" 2>/dev/null; then
+            kill "$CORVANE_XVFB_PID" 2>/dev/null && wait "$CORVANE_XVFB_PID" 2>/dev/null
+            CORVANE_XVFB_PID=""
+            echo "corvane_start_xvfb: no screen :$display after 10 s" >>"$3"
+            return 1
+        fi
+        wait "$CORVANE_XVFB_PID" 2>/dev/null
+        CORVANE_XVFB_PID=""
+        display=$((display + 1))
     done
-    Xvfb ":$display" -screen 0 "$2" -nolisten tcp >"$3" 2>&1 &
-    CORVANE_XVFB_PID=$!
-    for ((tries = 100; tries > 0; tries--)); do
-        [ -e "/tmp/.X11-unix/X$display" ] && break
-        sleep 0.1
-    done
-    export DISPLAY=":$display"
+    echo "corvane_start_xvfb: no X server would start" >>"$3"
+    return 1
 }

@@ -9,7 +9,8 @@ build="${1:-$root/build}"
 runs="${2:-10}"
 scan="$build/discovery/corvane-scan"
 devsim="$build/tools/corvane-devsim/corvane-devsim"
-[ "$(id -u)" -eq 0 ] || { echo "needs root for its network namespaces" >&2; exit 2; }
+source "$root/scripts/script-lib.sh"
+need_root "needs root for its network namespaces" 2
 [ -x "$scan" ] && [ -x "$devsim" ] || { echo "build corvane-scan and corvane-devsim into $build first" >&2; exit 2; }
 source "$root/scripts/corvane-netns.sh"
 
@@ -21,7 +22,7 @@ stop() {
 trap 'stop; rm -rf "$work"' EXIT
 
 simulate() {
-    corvane_simulate "$devsim" "$1" "$work/$2.log" "${@:3}" || { echo "simulator $2 did not start" >&2; exit 1; }
+    corvane_simulate "$devsim" "$1" "$work/$2.log" "${@:3}" || fail "the simulator $2 did not start"
 }
 
 # measure LABEL: RUNS scans; prints the fastest, median and slowest time to the last device.
@@ -38,12 +39,12 @@ measure() {
               label, t[1], t[int((NR + 1) / 2)], t[NR], NR }'
 }
 
-corvane_netns_create_two_lans "bench-$$"
+corvane_netns_create_two_lans "bench-$$-$RANDOM" || fail "cannot create the two-LAN namespaces"
 simulate "$CORVANE_NS_LAN" lan1 --devices 128 --first-address "$CORVANE_NET1.10"
 simulate "$CORVANE_NS_LAN2" lan2 --devices 127 --first-address "$CORVANE_NET2.10"
 measure "255 devices over two interfaces (128+127)"
 stop
 
-corvane_netns_create "bench1-$$"
+corvane_netns_create "bench1-$$-$RANDOM" || fail "cannot create the namespaces"
 simulate "$CORVANE_NS_LAN" one --devices 255 --first-address "$CORVANE_NET.1"
 measure "255 devices behind one interface"

@@ -4,6 +4,7 @@
 #include "interface_list.h"
 #include "probe_interfaces.h"
 #include "probe_socket.h"
+#include "scan_main.h"
 #include "scan_options.h"
 #include "scan_output.h"
 #include "scan_state.h"
@@ -57,9 +58,7 @@ double MillisecondsBetween(Clock::time_point from, Clock::time_point to)
     return std::chrono::duration<double, std::milli>(to - from).count();
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+int ScanAndPrint(int argc, char** argv)
 {
     ScanOptions options;
     std::string error;
@@ -132,4 +131,15 @@ int main(int argc, char** argv)
                      scan.m_nCount > 0 ? MillisecondsBetween(firstProbe, lastRow) : 0.0);
     }
     return scan.m_nCount > 0 ? EXIT_FOUND : EXIT_NONE_FOUND;
+}
+
+} // namespace
+
+int RunCorvaneScan(int argc, char** argv)
+{
+    const int status = ScanAndPrint(argc, argv);
+    // A full disk or a closed output must not pass for a list that was printed.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout))
+        return Fail("cannot write to standard output");
+    return status;
 }

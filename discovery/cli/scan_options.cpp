@@ -14,7 +14,9 @@ const char* const SCAN_USAGE =
     "                    long it took from the first probe to the last device\n"
     "  --help            show this text\n"
     "  --version         show the version\n"
-    "Exit status: 0 devices found, 1 none found, 2 error.\n";
+    "An option's value may also follow an equals sign: --interface=NAME, --timeout=MS.\n"
+    "Exit status: 0 devices found, 1 none found, 2 error (also when the output cannot\n"
+    "be written).\n";
 
 namespace {
 
@@ -25,9 +27,21 @@ constexpr int MAX_TIMEOUT_MS = 600000;
 bool ParseScanOptions(int argc, const char* const* argv, ScanOptions& options, std::string& error)
 {
     for (int i = 1; i < argc; ++i) {
-        const std::string option = argv[i];
+        // "--name=value" is "--name value" in one argument.
+        std::string option = argv[i];
+        std::string value;
+        const std::size_t equals = option.rfind("--", 0) == 0 ? option.find('=') : std::string::npos;
+        const bool joined = equals != std::string::npos;
+        if (joined) {
+            value = option.substr(equals + 1);
+            option.erase(equals);
+        }
         if (option == "--json" || option == "--stats" || option == "--help" || option == "-h" ||
             option == "--version") {
+            if (joined) {
+                error = option + " takes no value";
+                return false;
+            }
             (option == "--json"      ? options.json
              : option == "--stats"   ? options.stats
              : option == "--version" ? options.version
@@ -38,11 +52,13 @@ bool ParseScanOptions(int argc, const char* const* argv, ScanOptions& options, s
             error = "unknown option: " + option;
             return false;
         }
-        if (i + 1 >= argc) {
-            error = option + " needs a value";
-            return false;
+        if (!joined) {
+            if (i + 1 >= argc) {
+                error = option + " needs a value";
+                return false;
+            }
+            value = argv[++i];
         }
-        const std::string value = argv[++i];
         if (option == "--interface") {
             if (value.empty()) {
                 error = "--interface needs a name";

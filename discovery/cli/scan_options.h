@@ -14,5 +14,5 @@ struct ScanOptions {
 
 extern const char* const SCAN_USAGE;
 
-// Fills `options` from argv; false with a reason in `error` on a bad command line.
+// Fills `options` from argv (UTF-8 on every platform); false with a reason in `error` on a bad command line.
 bool ParseScanOptions(int argc, const char* const* argv, ScanOptions& options, std::string& error);

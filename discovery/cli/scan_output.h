@@ -15,5 +15,9 @@ struct FoundDevice {
 std::vector<FoundDevice> SortedAsListed(std::vector<FoundDevice> devices);
 // One line per device, each ending in a newline.
 std::string FormatTextLines(const std::vector<FoundDevice>& devices);
+// A JSON string: interface names are UTF-8 and pass as they are, with only what JSON
+// requires escaped ('"', '\\', control characters); a byte that is not part of a
+// well-formed UTF-8 sequence becomes U+FFFD.
+std::string JsonString(const std::string& value);
 // A JSON array with one object per device: address, mask, mac, deviceId, interface.
 std::string FormatJson(const std::vector<FoundDevice>& devices);

@@ -2,16 +2,18 @@
 # Builds the Debian packages from a build tree, unpacks them into a scratch
 # root and uses them there as a user would: a consumer program built once
 # through pkg-config and once through find_package, run against the unpacked
-# libraries (a pseudo-terminal as COM1; the unpacked reader simulator);
+# libraries (a pseudo-terminal as COM1; the unpacked reader simulator), and
+# qarn-reader the same way;
 # Corvane --version without a display; the desktop entry; lintian on every
 # package. Exit 77 (skipped) when the Debian tools are missing.
 # Usage: packages.sh BUILD_DIR CONSUMER_SOURCE_DIR
 set -euo pipefail
+source "$(dirname "$0")/../../scripts/script-lib.sh"
 build="$1"
 consumer_src="$2"
 
 for tool in cpack dpkg-deb lintian desktop-file-validate pkg-config cc; do
-    command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
+    command -v "$tool" >/dev/null || skip "$tool is not installed"
 done
 
 scratch=$(mktemp -d)
@@ -21,7 +23,6 @@ cleanup() {
     rm -rf "$scratch"
 }
 trap cleanup EXIT
-fail() { echo "FAIL: $*"; exit 1; }
 
 echo "== packages"
 cpack -G DEB --config "$build/CPackConfig.cmake" -B "$scratch/debs" > "$scratch/cpack.log" 2>&1 ||
@@ -91,14 +92,24 @@ for consumer in "$scratch"/pc/*_consumer "$scratch"/cm/*_consumer; do
     esac
 done
 
+# The reader from the command line, on the unpacked library.
+loaded=$(LD_LIBRARY_PATH="$libdir" ldd "$root/usr/bin/qarn-reader" | awk '/libqarnapi/ { print $3 }')
+[[ "$loaded" == "$libdir"/* ]] || fail "qarn-reader loads '$loaded'"
+out=$(COM1="$reader" LD_LIBRARY_PATH="$libdir" "$root/usr/bin/qarn-reader" file-lengths | tr '\n' ' ') ||
+    fail "qarn-reader file-lengths: $out"
+echo "qarn-reader file-lengths: $out"
+[ "$out" = "file 1: 1024 bytes file 2: 512 bytes file 3: 400 bytes " ] || fail "unexpected: $out"
+
 echo "== programs"
-for tool in corvane-devsim qarn-readersim; do
+export LD_LIBRARY_PATH="$libdir"
+for tool in corvane-devsim qarn-readersim qarn-reader; do
     [ "$("$root/usr/bin/$tool" --version)" = "$tool $version" ] || fail "$tool --version"
     # grep reads to the end, so the program never writes into a closed pipe.
     "$root/usr/bin/$tool" --help | grep "^usage: $tool" >/dev/null || fail "$tool --help"
     if "$root/usr/bin/$tool" --no-such-option > /dev/null 2> "$scratch/err"; then fail "$tool took an unknown option"; fi
     grep -q "unknown option: --no-such-option" "$scratch/err" || fail "$tool: $(cat "$scratch/err")"
 done
+unset LD_LIBRARY_PATH
 if [ -x "$root/usr/bin/Corvane" ]; then
     out=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$root/usr/bin/Corvane" --version) ||
         fail "Corvane --version exited with $?"

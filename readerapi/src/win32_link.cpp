@@ -64,13 +64,18 @@ COMMTIMEOUTS ReaderTimeouts(std::uint32_t waitMs)
     return timeouts;
 }
 
+HANDLE OpenExclusive(const char *path)
+{
+    return CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                       nullptr);
+}
+
 Port Win32Link::OpenPort(std::uint16_t portNumber, char parity)
 {
     // The device namespace form: plain "COM10" and above name no device.
     char name[16];
     std::snprintf(name, sizeof name, "\\\\.\\COM%u", static_cast<unsigned>(portNumber));
-    HANDLE handle = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE handle = OpenExclusive(name);
     if (handle == INVALID_HANDLE_VALUE)
         return kNoPort;
     const Port port = reinterpret_cast<Port>(handle);

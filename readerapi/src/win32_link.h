@@ -23,6 +23,10 @@ void ReaderLineSettings(DCB &dcb, char parity);
 // per byte plus 100 ms.
 COMMTIMEOUTS ReaderTimeouts(std::uint32_t waitMs);
 
+// Opens a device (or file) by path for reading and writing, shared with no
+// other holder, synchronous. INVALID_HANDLE_VALUE on failure.
+HANDLE OpenExclusive(const char *path);
+
 class Win32Link final : public SerialLink {
 public:
     explicit Win32Link(Tick &tick) : tick_(tick) {}

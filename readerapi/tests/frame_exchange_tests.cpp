@@ -75,6 +75,20 @@ TEST_F(FrameExchangeTest, SilentReaderCostsSixFirstByteTimeouts)
     EXPECT_EQ(std::accumulate(fx.frame, fx.frame + 50, 0), 0);
 }
 
+TEST_F(FrameExchangeTest, ReplyStartingWithinTheFirstByteTimeoutIsTakenInTheSameAttempt)
+{
+    // The wait ends once the tick is past start + timeout: a start byte
+    // at exactly 500 ms is in time, one at 501 ms is not.
+    for (std::uint32_t late : {150u, 500u, 501u}) {
+        FakeLink l;
+        FrameExchange f{l};
+        f.firstByteTimeoutMs = 500;
+        l.reader = [&](FakeLink &r, const Bytes &) { r.reply(0x40, {1, 2, 3, 4, 5, 6, 7}, late); };
+        EXPECT_EQ(qarn::Exchange(f, 3, kGetTime.data(), 3), late <= 500 ? qarn::XR_OK : qarn::XR_NO_RESPONSE)
+            << late;
+    }
+}
+
 TEST_F(FrameExchangeTest, BadChecksumIsFoundAfterWholeReplyAndRequestIsSentAgain)
 {
     int replies = 0;

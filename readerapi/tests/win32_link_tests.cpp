@@ -1,5 +1,5 @@
 // The Win32 link and platform where no port is needed: a COM port that is
-// not there, the operator notice, and the tick-based wait.
+// not there, the operator notice, the exclusive open, and the tick-based wait.
 #include "qarnapi.h"
 #include "reader_session.h"
 #include "win32_link.h"
@@ -66,6 +66,29 @@ TEST_F(Win32LinkTest, DelayEndsOnceTheTickPassesItsEnd)
         const std::uint32_t end = link.delay(ms);
         EXPECT_GT(end - start, ms);
     }
+}
+
+// Wine does not enforce share modes on COM ports (docs/windows.md), but does
+// on files: the port's open is checked here on a file.
+TEST(Win32ExclusiveOpen, HolderSharesWithNoOneAndClosingReleases)
+{
+    char directory[MAX_PATH], path[MAX_PATH];
+    ASSERT_NE(GetTempPathA(sizeof directory, directory), 0u);
+    ASSERT_NE(GetTempFileNameA(directory, "qrn", 0, path), 0u);
+    HANDLE holder = qarn::OpenExclusive(path);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE) << GetLastError();
+
+    EXPECT_EQ(qarn::OpenExclusive(path), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    HANDLE reader = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    EXPECT_EQ(reader, INVALID_HANDLE_VALUE) << "not even for reading";
+
+    EXPECT_TRUE(CloseHandle(holder));
+    holder = qarn::OpenExclusive(path);
+    EXPECT_NE(holder, INVALID_HANDLE_VALUE) << "closing released the file";
+    CloseHandle(holder);
+    DeleteFileA(path);
 }
 
 TEST(Win32LineSettings, ReaderLineKeepsWhatTheTableDoesNotName)

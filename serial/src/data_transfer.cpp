@@ -17,7 +17,7 @@ int getByte(SioPortEntry &entry)
     }
     std::uint8_t byte = 0;
     bool received = false;
-    if (!platform::takeByte(entry.handle, byte, received))
+    if (!platform::takeByte(entry.handle, entry.device, byte, received))
         return failWithOsError();
     return received ? byte : kRxEmpty;
 }
@@ -28,10 +28,12 @@ int queueCount(int port, std::uint32_t platform::QueueStatus::*count)
 {
     if (int check = checkOpenPort(port); check != kOk)
         return check;
+    SioPortEntry &entry = library().ports[port];
     std::uint32_t errors = 0;
-    if (!platform::queryErrors(portTable[port].handle, errors, queueStatus))
+    platform::QueueStatus queues{};
+    if (!platform::queryErrors(entry.handle, entry.device, errors, queues))
         return 0;
-    return static_cast<int>(queueStatus.*count);
+    return static_cast<int>(queues.*count);
 }
 
 } // namespace
@@ -44,7 +46,7 @@ SERWYN_API int SERWYN_CALL SioPutc(int port, int ch)
         return check;
     std::uint8_t byte = lowByte(ch);
     std::uint32_t written = 0;
-    if (!platform::write(portTable[port].handle, &byte, 1, written))
+    if (!platform::write(library().ports[port].handle, &byte, 1, written))
         return failWithOsError();
     return kOk;
 }
@@ -56,7 +58,7 @@ SERWYN_API int SERWYN_CALL SioPuts(int port, const char *buffer, int length)
     if (length < 0 || (buffer == nullptr && length > 0))
         return failWithInvalidArgument();
     std::uint32_t written = 0;
-    if (!platform::write(portTable[port].handle, buffer, static_cast<std::uint32_t>(length), written))
+    if (!platform::write(library().ports[port].handle, buffer, static_cast<std::uint32_t>(length), written))
         return failWithOsError();
     return static_cast<int>(written);
 }
@@ -65,7 +67,7 @@ SERWYN_API int SERWYN_CALL SioGetc(int port)
 {
     if (int check = checkOpenPort(port); check != kOk)
         return check;
-    return getByte(portTable[port]);
+    return getByte(library().ports[port]);
 }
 
 SERWYN_API int SERWYN_CALL SioGets(int port, char *buffer, int length)
@@ -74,7 +76,7 @@ SERWYN_API int SERWYN_CALL SioGets(int port, char *buffer, int length)
         return check;
     if (length < 0 || (buffer == nullptr && length > 0))
         return failWithInvalidArgument();
-    SioPortEntry &entry = portTable[port];
+    SioPortEntry &entry = library().ports[port];
     if (entry.pushback != 0) {
         // With no room the pushed-back byte stays for the next read.
         if (length == 0)
@@ -84,7 +86,7 @@ SERWYN_API int SERWYN_CALL SioGets(int port, char *buffer, int length)
         return 1;  // bytes that have arrived wait for the next call
     }
     std::uint32_t received = 0;
-    if (!platform::read(entry.handle, buffer, static_cast<std::uint32_t>(length), received))
+    if (!platform::read(entry.handle, entry.device, buffer, static_cast<std::uint32_t>(length), received))
         return failWithOsError();
     return static_cast<int>(received);
 }
@@ -93,7 +95,7 @@ SERWYN_API int SERWYN_CALL SioUnGetc(int port, int ch)
 {
     if (int check = checkOpenPort(port); check != kOk)
         return check;
-    portTable[port].pushback = lowByte(ch);
+    library().ports[port].pushback = lowByte(ch);
     return kOk;
 }
 
@@ -101,7 +103,7 @@ SERWYN_API int SERWYN_CALL SioRxClear(int port)
 {
     if (int check = checkOpenPort(port); check != kOk)
         return check;
-    while (getByte(portTable[port]) >= 0) {
+    while (getByte(library().ports[port]) >= 0) {
     }
     return kOk;
 }
@@ -110,7 +112,7 @@ SERWYN_API int SERWYN_CALL SioTxClear(int port)
 {
     if (int check = checkOpenPort(port); check != kOk)
         return check;
-    platform::purge(portTable[port].handle, platform::kPurgeTxAbort | platform::kPurgeTxClear);
+    platform::purge(library().ports[port].handle, platform::kPurgeTxAbort | platform::kPurgeTxClear);
     return kOk;
 }
 

@@ -14,7 +14,7 @@ int driveLine(int port, int cmd, std::uint8_t bit, platform::Escape set, platfor
 {
     if (int check = checkOpenPort(port); check != kOk)
         return check;
-    SioPortEntry &entry = portTable[port];
+    SioPortEntry &entry = library().ports[port];
     switch (lowByte(cmd)) {
     case 'S':
         entry.lineBits |= bit;
@@ -35,7 +35,7 @@ int modemLine(int port, std::uint32_t bit)
     if (int check = checkOpenPort(port); check != kOk)
         return check;
     std::uint32_t status = 0;
-    if (!platform::modemStatus(portTable[port].handle, status))
+    if (!platform::modemStatus(library().ports[port].handle, status))
         return 0;
     return static_cast<int>(status & bit);
 }
@@ -63,7 +63,7 @@ SERWYN_API int SERWYN_CALL SioBrkSig(int port, int cmd)
 {
     if (int check = checkOpenPort(port); check != kOk)
         return check;
-    platform::Handle handle = portTable[port].handle;
+    platform::Handle handle = library().ports[port].handle;
     switch (lowByte(cmd)) {
     case 'A':
         return platform::setBreak(handle) ? 1 : 0;
@@ -80,8 +80,10 @@ SERWYN_API int SERWYN_CALL SioStatus(int port, int mask)
 {
     if (int check = checkOpenPort(port); check != kOk)
         return check;
+    SioPortEntry &entry = library().ports[port];
     std::uint32_t errors = 0;
-    if (!platform::queryErrors(portTable[port].handle, errors, queueStatus))
+    platform::QueueStatus queues{};
+    if (!platform::queryErrors(entry.handle, entry.device, errors, queues))
         errors = 0;
     return static_cast<int>(static_cast<std::uint32_t>(mask) & errors);
 }
@@ -109,8 +111,8 @@ SERWYN_API int SERWYN_CALL SioDebug(int)
 SERWYN_API int SERWYN_CALL SioWinError(char *buffer, int size)
 {
     if (buffer != nullptr && size > 0)
-        platform::errorText(lastOsError, buffer, static_cast<std::size_t>(size));
-    return static_cast<int>(lastOsError);
+        platform::errorText(library().lastOsError, buffer, static_cast<std::size_t>(size));
+    return static_cast<int>(library().lastOsError);
 }
 
 } // extern "C"

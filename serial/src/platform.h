@@ -66,6 +66,18 @@ struct QueueStatus {
     std::uint32_t outQueue;
 };
 
+// What a layer remembers about one open device between calls. It is kept
+// in the library's state beside the port's handle and starts afresh at
+// each open. The POSIX layer keeps the driver's line-error counters as last
+// reported, so that each error is reported once (devices that count them
+// only), and whether the last read found bytes, which picks how the next
+// read starts; the other layers keep nothing here.
+struct DeviceMemory {
+    bool countsErrors = false;
+    std::uint32_t errorCounts[5] = {};
+    bool lastReadFound = false;
+};
+
 enum class Escape : std::uint32_t { SetRts = 3, ClearRts = 4, SetDtr = 5, ClearDtr = 6, ResetDevice = 7 };
 
 inline constexpr std::uint32_t kEventRxChar = 0x0001, kEventBreak = 0x0040;
@@ -79,9 +91,9 @@ inline constexpr std::uint32_t kErrorRxOver = 0x0001, kErrorOverrun = 0x0002, kE
 // Modem-status bits from modemStatus.
 inline constexpr std::uint32_t kModemCts = 0x0010, kModemDsr = 0x0020, kModemRing = 0x0040, kModemDcd = 0x0080;
 
-// Opens COMn (n counts from 1) for exclusive reading and writing.
-// Returns kInvalidHandle on failure.
-Handle open(unsigned comNumber);
+// Opens COMn (n counts from 1) for exclusive reading and writing, and
+// starts the device's memory afresh. Returns kInvalidHandle on failure.
+Handle open(unsigned comNumber, DeviceMemory &memory);
 bool close(Handle handle);
 
 bool getState(Handle handle, LineSettings &settings);
@@ -95,7 +107,7 @@ bool escape(Handle handle, Escape function);
 
 // Reads the queue counts and the line-error flags raised since the last
 // query; each flag is reported once.
-bool queryErrors(Handle handle, std::uint32_t &errors, QueueStatus &status);
+bool queryErrors(Handle handle, DeviceMemory &memory, std::uint32_t &errors, QueueStatus &status);
 bool modemStatus(Handle handle, std::uint32_t &status);
 bool setBreak(Handle handle);
 bool clearBreak(Handle handle);
@@ -104,12 +116,12 @@ bool purge(Handle handle, std::uint32_t flags);
 // Writes all of size bytes, waiting as long as that takes.
 bool write(Handle handle, const void *data, std::uint32_t size, std::uint32_t &written);
 // Reads what has arrived, up to size bytes, without waiting.
-bool read(Handle handle, void *data, std::uint32_t size, std::uint32_t &received);
+bool read(Handle handle, DeviceMemory &memory, void *data, std::uint32_t size, std::uint32_t &received);
 // Takes one byte if one has arrived, without waiting; received says
 // whether it did. Drops the line-error flags raised so far, as queryErrors
 // does. A queue that cannot be asked counts as empty; false only when a
 // waiting byte cannot be read.
-bool takeByte(Handle handle, std::uint8_t &byte, bool &received);
+bool takeByte(Handle handle, DeviceMemory &memory, std::uint8_t &byte, bool &received);
 
 // Reads one byte of the processor's I/O port space.
 bool readIoPort(std::uint16_t address, std::uint8_t &value);

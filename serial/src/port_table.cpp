@@ -8,11 +8,9 @@
 
 namespace serwyn {
 
-SioPortEntry portTable[kPortCount];
-std::uint32_t lastOsError = 0;
-platform::QueueStatus queueStatus{};
-
 namespace {
+
+LibraryState state;
 
 // Reads return at once with what has arrived; writes have no time limit.
 constexpr platform::Timeouts kReadAtOnce{0xFFFFFFFFu, 0, 0, 0, 0};
@@ -56,6 +54,10 @@ bool closeEntry(SioPortEntry &entry)
 
 } // namespace
 
+LibraryState &library() { return state; }
+
+void resetLibrary() { state = LibraryState{}; }
+
 int checkPort(int port)
 {
     return port >= 0 && port < kPortCount ? kOk : kBadPort;
@@ -65,18 +67,18 @@ int checkOpenPort(int port)
 {
     if (checkPort(port) != kOk)
         return kBadPort;
-    return portTable[port].handle == platform::kInvalidHandle ? kNotOpen : kOk;
+    return state.ports[port].handle == platform::kInvalidHandle ? kNotOpen : kOk;
 }
 
 int failWithOsError()
 {
-    lastOsError = platform::lastError();
+    state.lastOsError = platform::lastError();
     return kOsError;
 }
 
 int failWithInvalidArgument()
 {
-    lastOsError = platform::invalidArgumentError();
+    state.lastOsError = platform::invalidArgumentError();
     return kOsError;
 }
 
@@ -100,13 +102,13 @@ SERWYN_API int SERWYN_CALL SioReset(int port, int inQueue, int outQueue)
 {
     if (checkPort(port) != kOk)
         return kBadPort;
-    SioPortEntry &entry = portTable[port];
+    SioPortEntry &entry = library().ports[port];
     // An open port is closed first: opening it again over itself would be
     // refused as a second holder and would leave the first handle behind.
     if (entry.handle != platform::kInvalidHandle)
         closeEntry(entry);
 
-    entry.handle = platform::open(static_cast<unsigned>(port) + 1);
+    entry.handle = platform::open(static_cast<unsigned>(port) + 1, entry.device);
     if (entry.handle == platform::kInvalidHandle)
         return failWithOsError();
 
@@ -122,7 +124,8 @@ SERWYN_API int SERWYN_CALL SioReset(int port, int inQueue, int outQueue)
     if (!platform::escape(entry.handle, platform::Escape::ResetDevice))
         return failWithOsError();
     std::uint32_t errors = 0;
-    platform::queryErrors(entry.handle, errors, queueStatus);
+    platform::QueueStatus queues{};
+    platform::queryErrors(entry.handle, entry.device, errors, queues);
     if (!platform::setEventMask(entry.handle, platform::kEventRxChar | platform::kEventBreak))
         return failWithOsError();
     if (!platform::setTimeouts(entry.handle, kReadAtOnce))
@@ -134,14 +137,14 @@ SERWYN_API int SERWYN_CALL SioDone(int port)
 {
     if (int check = checkOpenPort(port); check != kOk)
         return check;
-    return closeEntry(portTable[port]) ? 1 : 0;
+    return closeEntry(library().ports[port]) ? 1 : 0;
 }
 
 SERWYN_API int SERWYN_CALL SioBaud(int port, int baud)
 {
     if (int check = checkOpenPort(port); check != kOk)
         return check;
-    SioPortEntry &entry = portTable[port];
+    SioPortEntry &entry = library().ports[port];
     // Codes 0 to 9 pick from the table; anything larger is the rate itself.
     auto value = static_cast<std::uint32_t>(baud);
     entry.settings.baudRate = value < std::size(kBaudRates) ? kBaudRates[value] : value;
@@ -152,7 +155,7 @@ SERWYN_API int SERWYN_CALL SioParms(int port, int parity, int stopBits, int data
 {
     if (int check = checkOpenPort(port); check != kOk)
         return check;
-    SioPortEntry &entry = portTable[port];
+    SioPortEntry &entry = library().ports[port];
     entry.settings.parity = lowByte(parity);
     entry.settings.stopBits = lowByte(stopBits);
     entry.settings.byteSize = lowByte(dataBits);
@@ -164,7 +167,7 @@ SERWYN_API int SERWYN_CALL SioFlow(int port, int mode)
 {
     if (int check = checkOpenPort(port); check != kOk)
         return check;
-    SioPortEntry &entry = portTable[port];
+    SioPortEntry &entry = library().ports[port];
     platform::LineSettings &s = entry.settings;
     switch (lowByte(mode)) {
     case 'H':

@@ -1,4 +1,4 @@
-// The port table and the state every port function shares.
+// The library's state: the port table and what every port function shares.
 #pragma once
 
 #include "platform.h"
@@ -15,6 +15,7 @@ struct SioPortEntry {
     std::uint8_t pushback = 0;  // byte handed back by SioUnGetc; 0 is empty
     platform::LineSettings settings{};
     platform::Timeouts savedTimeouts{};
+    platform::DeviceMemory device{};  // what the system's layer remembers about the open device
 };
 
 inline constexpr std::uint8_t kLineBitDtr = 0x01;
@@ -27,11 +28,21 @@ inline constexpr int kRxEmpty = -100;
 inline constexpr int kBadCommand = -101;
 inline constexpr int kOsError = -103;
 
-extern SioPortEntry portTable[kPortCount];
-// The system's code saved by the latest call that failed with kOsError.
-extern std::uint32_t lastOsError;
-// Written by every queue query of the library, whichever port it is for.
-extern platform::QueueStatus queueStatus;
+// Everything the library keeps between calls. One instance lives as long
+// as the library is loaded; every port function works on it.
+struct LibraryState {
+    SioPortEntry ports[kPortCount];
+    // The system's code saved by the latest call that failed with kOsError.
+    std::uint32_t lastOsError = 0;
+};
+
+LibraryState &library();
+// Puts the state back as it is at load: every port not open, nothing
+// pushed back or remembered, no saved error. Devices still open are not
+// closed. The library never calls it (a port's pushed-back byte and
+// remembered lines outlive SioDone and SioReset); tests and the fuzzer
+// start each case from it.
+void resetLibrary();
 
 // 0 for a port number 0 to 15, kBadPort otherwise.
 int checkPort(int port);

@@ -30,7 +30,7 @@ bool acceptable(const LineSettings &s)
 
 } // namespace
 
-Handle open(unsigned comNumber)
+Handle open(unsigned comNumber, DeviceMemory &)
 {
     if (!call("open", std::to_string(comNumber)))
         return kInvalidHandle;
@@ -107,7 +107,7 @@ bool escape(Handle handle, Escape function)
     return true;
 }
 
-bool queryErrors(Handle handle, std::uint32_t &errors, QueueStatus &status)
+bool queryErrors(Handle handle, DeviceMemory &, std::uint32_t &errors, QueueStatus &status)
 {
     if (!call("queryErrors"))
         return false;
@@ -161,7 +161,7 @@ bool write(Handle handle, const void *data, std::uint32_t size, std::uint32_t &w
     return true;
 }
 
-bool read(Handle handle, void *data, std::uint32_t size, std::uint32_t &received)
+bool read(Handle handle, DeviceMemory &, void *data, std::uint32_t size, std::uint32_t &received)
 {
     if (!call("read", std::to_string(size)))
         return false;
@@ -175,7 +175,7 @@ bool read(Handle handle, void *data, std::uint32_t size, std::uint32_t &received
     return true;
 }
 
-bool takeByte(Handle handle, std::uint8_t &byte, bool &received)
+bool takeByte(Handle handle, DeviceMemory &, std::uint8_t &byte, bool &received)
 {
     received = false;
     if (!call("takeByte"))

@@ -27,10 +27,7 @@ protected:
     void SetUp() override
     {
         fake::reset();
-        for (auto &entry : serwyn::portTable)
-            entry = serwyn::SioPortEntry{};
-        serwyn::lastOsError = 0;
-        serwyn::queueStatus = {};
+        serwyn::resetLibrary();
     }
 
     void open(int port = kPort, int inQueue = 1024)

@@ -9,10 +9,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
 #include <termios.h>
 #include <unistd.h>
+#if defined(__x86_64__) || defined(__i386__)
+#include <sys/io.h>
+#endif
 
 namespace {
 
@@ -238,30 +240,8 @@ TEST_F(PtyPort, FlowControlModes)
     EXPECT_FALSE(line().c_iflag & (IXON | IXOFF));
 }
 
-TEST_F(PtyPort, ASecondHolderIsRefusedHereAndInAnotherProcess)
-{
-    open();
-    setenv("COM4", pty.name.c_str(), 1);
-    EXPECT_EQ(SioReset(3, 1024, 1024), SIO_OS_ERROR);
-    EXPECT_EQ(SioWinError(nullptr, 0), EBUSY);
-    char text[64];
-    SioWinError(text, sizeof text);
-    EXPECT_STREQ(text, std::strerror(EBUSY));
-    EXPECT_EQ(SioGetc(3), SIO_NOT_OPEN);
-
-    setenv("COM5", pty.name.c_str(), 1);
-    pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0)
-        _exit(SioReset(4, 1024, 1024) == SIO_OS_ERROR && SioWinError(nullptr, 0) == EBUSY ? 0 : 1);
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "another process got the port";
-
-    EXPECT_EQ(SioDone(kPort), 1);
-    EXPECT_EQ(SioReset(3, 1024, 1024), 0) << "closing released the device";
-}
-
+// Exclusive use of a device is comport's, and its tests own it; that
+// closing releases it shows here when a port opens again.
 TEST_F(PtyPort, ResettingAnOpenPortOpensItAfresh)
 {
     open();
@@ -368,16 +348,33 @@ TEST_F(PtyPort, ModemLinesOfALineWithoutThem)
     EXPECT_EQ(SioBrkSig(kPort, 'D'), 0);
 }
 
-TEST_F(PtyPort, IoPortReadIsAByteOrTheSystemsRefusal)
+// The kernel's own answer to a request for one I/O port: 0 when granted
+// (and given back at once), else its errno.
+int ioPortAccess(unsigned address)
+{
+#if defined(__x86_64__) || defined(__i386__)
+    if (ioperm(address, 1, 1) != 0)
+        return errno;
+    ioperm(address, 1, 0);
+    return 0;
+#else
+    (void)address;
+    return ENOSYS;
+#endif
+}
+
+TEST_F(PtyPort, IoPortReadIsAByteWhereTheKernelGrantsThePortElseItsRefusal)
 {
     open();
-    int value = SioRead(kPort, 0x80 - kPort);  // the diagnostic port, harmless to read
-    if (value == SIO_OS_ERROR) {
-        int code = SioWinError(nullptr, 0);
-        EXPECT_TRUE(code == EPERM || code == ENOSYS || code == EINVAL) << code;
-    } else {
-        EXPECT_GE(value, 0);
+    constexpr unsigned kDiagnosticPort = 0x80;  // harmless to read
+    const int access = ioPortAccess(kDiagnosticPort);
+    const int value = SioRead(kPort, kDiagnosticPort - kPort);
+    if (access == 0) {
+        EXPECT_GE(value, 0) << std::strerror(SioWinError(nullptr, 0));
         EXPECT_LE(value, 255);
+    } else {
+        EXPECT_EQ(value, SIO_OS_ERROR);
+        EXPECT_EQ(SioWinError(nullptr, 0), access) << std::strerror(access);
     }
 }
 

@@ -99,6 +99,8 @@ TEST_F(ComPort, SpeedsByCodeAndByRate)
     EXPECT_EQ(device.line()["speed"], 9600);
 }
 
+// Real Windows only (docs/windows.md): under Wine the rate's way to the
+// driver is owned by SpeedsByCodeAndByRate and the fake-layer suite.
 TEST_F(ComPort, ARateWithoutACodeReachesTheLine)
 {
     open();
@@ -151,6 +153,8 @@ TEST_F(ComPort, CodesTheLineCannotTakeBlockSettingsUntilGoodOnesAreStored)
     EXPECT_EQ(device.line()["speed"], 38400) << "the rate stored meanwhile applies now";
 }
 
+// Real Windows only (docs/windows.md): under Wine the open it rests on is
+// owned by ExclusiveOpen (win32_open_tests.cpp), on a file.
 TEST_F(ComPort, ASecondHolderIsRefused)
 {
     open();

@@ -11,10 +11,8 @@
 # inside each namespace and stopped before the namespace goes.
 # usage: scan_in_namespaces.sh CORVANE-SCAN CORVANE-DEVSIM [--wine]
 set -uo pipefail
-if [ "$(id -u)" -ne 0 ]; then
-    echo "SKIPPED: the corvane-scan test needs root to create its network namespaces"
-    exit 77
-fi
+source "$(dirname "$0")/../../../scripts/script-lib.sh"
+need_root "the corvane-scan test needs root to create its network namespaces"
 scan="$1"
 devsim="$2"
 wine_mode="${3:-}"
@@ -24,22 +22,23 @@ source "$(dirname "$0")/../../../scripts/wine-env.sh"
 work="$(mktemp -d)"
 wine_in=""        # the namespace whose wineserver runs, if any
 if [ "$wine_mode" = "--wine" ]; then
-    [ -x "${WINELOADER:-}" ] || { echo "FAILED: WINELOADER names no Wine loader: '${WINELOADER:-}'"; exit 1; }
+    [ -x "${WINELOADER:-}" ] || fail "WINELOADER names no Wine loader: '${WINELOADER:-}'"
     export WINEPREFIX="$work/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
     mkdir -p "$WINEPREFIX"
 fi
 stop_wineserver() {
-    [ -n "$wine_in" ] && ip netns exec "$wine_in" wineserver -k 2>/dev/null
+    [ -n "$wine_in" ] && timeout -k 5 30 ip netns exec "$wine_in" wineserver -k 2>/dev/null
     wine_in=""
     return 0
 }
 # Starts the prefix's wineserver inside namespace $1, so the program's sockets live there.
 start_wineserver() {
     [ "$wine_mode" = "--wine" ] || return 0
-    ip netns exec "$1" wineserver -p || fail "cannot start a wineserver in $1"
+    timeout -k 5 30 ip netns exec "$1" wineserver -p || fail "cannot start a wineserver in $1"
     wine_in="$1"
     if [ ! -e "$WINEPREFIX/system.reg" ]; then
-        ip netns exec "$1" "$WINELOADER" wineboot -i >/dev/null 2>&1 || fail "cannot make the Wine prefix"
+        timeout -k 5 120 ip netns exec "$1" "$WINELOADER" wineboot -i >/dev/null 2>&1 ||
+            fail "cannot make the Wine prefix"
     fi
     # The program broadcasts through the wineserver: it must be this namespace's.
     wine_env_servers_only_in "$1" "$WINEPREFIX" ||
@@ -51,16 +50,8 @@ cleanup() {
     corvane_netns_delete
 }
 trap 'cleanup; rm -rf "$work"' EXIT
-
-fail() {
-    echo "FAILED: $*"
-    local log
-    for log in "$work"/*.log; do
-        echo "--- $(basename "$log") ---"
-        cat "$log"
-    done
-    exit 1
-}
+# Inside ctest's TIMEOUT (120 s, 240 s under Wine), so the clean-up always runs.
+if [ "$wine_mode" = "--wine" ]; then script_deadline 200; else script_deadline 100; fi
 
 # simulate NAMESPACE LOG DEVSIM-OPTIONS...
 simulate() {
@@ -73,7 +64,7 @@ scan_in() {
     local ns="$1"
     shift
     if [ "$wine_mode" = "--wine" ]; then
-        timeout -k 5 60 ip netns exec "$ns" "$WINELOADER" "$scan" "$@" | tr -d '\r'
+        timeout -k 5 60 ip netns exec "$ns" env LC_ALL=C.UTF-8 "$WINELOADER" "$scan" "$@" | tr -d '\r'
         return "${PIPESTATUS[0]}"
     fi
     timeout -k 5 30 ip netns exec "$ns" "$scan" "$@"
@@ -85,20 +76,25 @@ probes_in() {
 
 echo "== two interfaces =="
 corvane_netns_create_two_lans "scan-$$-$RANDOM" || fail "cannot create the namespaces"
+# The second interface gets a name beyond ASCII, as Windows gives its adapters in
+# many languages ("Ethernet" in Traditional Chinese); JSON and --interface take it as UTF-8.
+second="乙太網路"
+ip -n "$CORVANE_NS_PC" link set pc2 down && ip -n "$CORVANE_NS_PC" link set pc2 name "$second" &&
+    ip -n "$CORVANE_NS_PC" link set "$second" up || fail "cannot rename pc2"
 corvane_simulate_two_lans "$devsim" "$work" || fail "the simulator $CORVANE_SIM_FAILED did not start"
 start_wineserver "$CORVANE_NS_PC"
 
 scan_in "$CORVANE_NS_PC" --json >"$work/scan.json" 2>"$work/scan-stderr.log"
 status=$?
 [ "$status" -eq 0 ] || fail "the JSON scan ended with $status, not 0"
-python3 - "$work/scan.json" "$CORVANE_NET1" "$CORVANE_NET2" "$CORVANE_FAR_NET" <<'PYTHON' || fail "the JSON list is wrong"
+python3 - "$work/scan.json" "$CORVANE_NET1" "$CORVANE_NET2" "$CORVANE_FAR_NET" "$second" <<'PYTHON' || fail "the JSON list is wrong"
 import json, sys
-devices = json.load(open(sys.argv[1]))
-net1, net2, far = sys.argv[2:5]
+devices = json.load(open(sys.argv[1], encoding="utf-8"))
+net1, net2, far, second = sys.argv[2:6]
 expected = sorted(
     [(f"{net1}.{100 + i}", "255.255.255.0", f"02-C0-4E-00-00-0{i}", i + 1, "pc1") for i in range(3)]
-    + [(f"{net2}.{100 + i}", "255.255.255.0", f"02-C0-4E-02-00-0{i}", 21 + i, "pc2") for i in range(4)]
-    + [(f"{far}.5", "255.255.0.0", "02-C0-4E-77-00-05", 77, "pc2")])
+    + [(f"{net2}.{100 + i}", "255.255.255.0", f"02-C0-4E-02-00-0{i}", 21 + i, second) for i in range(4)]
+    + [(f"{far}.5", "255.255.0.0", "02-C0-4E-77-00-05", 77, second)])
 got = sorted((d["address"], d["mask"], d["mac"], d["deviceId"], d["interface"]) for d in devices)
 if got != expected:
     print("expected", expected, "\ngot     ", got)
@@ -122,14 +118,21 @@ grep -qx "$CORVANE_FAR_NET.5 *255.255.0.0 *02-C0-4E-77-00-05 *77" "$work/scan.tx
 [ "$(grep -c "^probe [0-9]*: .* from $CORVANE_NET2.1:[0-9]* to 255.255.255.255$" "$work/lan2.log")" -eq 2 ] ||
     fail "the second LAN's probes did not come from pc2 as limited broadcasts"
 
-# --interface limits the scan to one interface.
-scan_in "$CORVANE_NS_PC" --interface pc2 --json >"$work/pc2.json" 2>"$work/scan-stderr.log" ||
-    fail "the scan of pc2 failed"
-python3 -c 'import json, sys
-d = json.load(open(sys.argv[1]))
-sys.exit(0 if len(d) == 5 and all(x["interface"] == "pc2" for x in d) else 1)' "$work/pc2.json" ||
-    fail "--interface pc2 did not list exactly the five devices behind pc2: $(cat "$work/pc2.json")"
-[ "$(probes_in lan1)" -eq 2 ] || fail "--interface pc2 sent a probe out of pc1"
+# The names are UTF-8 in the JSON text itself, not escaped byte by byte.
+grep -q "\"interface\": \"$second\"" "$work/scan.json" || fail "the second interface's name is not UTF-8 in the JSON text"
+
+# --interface limits the scan to one interface, its value after a blank or an equals sign.
+scan_in "$CORVANE_NS_PC" --interface "$second" --json >"$work/second.json" 2>"$work/scan-stderr.log" ||
+    fail "the scan of $second failed"
+scan_in "$CORVANE_NS_PC" --interface="$second" --json >"$work/second-joined.json" 2>"$work/scan-stderr.log" ||
+    fail "the scan of --interface=$second failed"
+for listed in second second-joined; do
+    python3 -c 'import json, sys
+d = json.load(open(sys.argv[1], encoding="utf-8"))
+sys.exit(0 if len(d) == 5 and all(x["interface"] == sys.argv[2] for x in d) else 1)' "$work/$listed.json" "$second" ||
+        fail "--interface $second did not list exactly the five devices behind it: $(cat "$work/$listed.json")"
+done
+[ "$(probes_in lan1)" -eq 2 ] || fail "--interface $second sent a probe out of pc1"
 
 for bad in "lo:cannot probe interface lo: it is the loopback interface" "nosuch0:no network interface named nosuch0"; do
     scan_in "$CORVANE_NS_PC" --interface "${bad%%:*}" >"$work/out.txt" 2>"$work/err.txt"

@@ -11,10 +11,8 @@
 # "favour" runs the window and the flooders at nice -10, ahead of other programs on a
 # shared machine, whose turns would otherwise make most of the window's gaps.
 set -uo pipefail
-if [ "$(id -u)" -ne 0 ]; then
-    echo "the flood benchmark needs root to create its network namespaces" >&2
-    exit 77
-fi
+source "$(dirname "$0")/../../../scripts/script-lib.sh"
+need_root "the flood benchmark needs root to create its network namespaces" "$SCRIPT_SKIPPED"
 build="$(cd "$1" && pwd)"
 seconds="${2:-20}"
 senders="${3:-1}"
@@ -41,12 +39,6 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-
-fail() {
-    echo "FAILED: $*"
-    cat "$work/bench.log" 2>/dev/null
-    exit 1
-}
 
 corvane_netns_create "flood-$$-$RANDOM" || fail "cannot create the namespaces"
 corvane_simulate "$build/tools/corvane-devsim/corvane-devsim" "$CORVANE_NS_LAN" "$work/devsim.log" \

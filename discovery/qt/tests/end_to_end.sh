@@ -8,10 +8,8 @@
 #     and the rescan shows them.
 # usage: end_to_end.sh CORVANE-DEVSIM END-TO-END-DRIVER
 set -uo pipefail
-if [ "$(id -u)" -ne 0 ]; then
-    echo "SKIPPED: the end-to-end test needs root to create its network namespaces"
-    exit 77
-fi
+source "$(dirname "$0")/../../../scripts/script-lib.sh"
+need_root "the end-to-end test needs root to create its network namespaces"
 devsim="$1"
 driver="$2"
 source "$(dirname "$0")/../../../scripts/corvane-netns.sh"
@@ -22,24 +20,14 @@ cleanup() {
     corvane_netns_delete
 }
 trap 'cleanup; rm -rf "$work"' EXIT
-
-fail() {
-    echo "FAILED: $*"
-    local log
-    for log in "$work"/*.log; do
-        echo "--- $(basename "$log") ---"
-        cat "$log"
-    done
-    exit 1
-}
+script_deadline 100   # inside ctest's TIMEOUT of 120 s, so the clean-up always runs
 
 # simulate NAMESPACE LOG DEVSIM-OPTIONS...
 simulate() {
     corvane_simulate "$devsim" "$1" "$work/$2.log" "${@:3}" || fail "the simulator $2 did not start"
 }
 
-# Bounded well inside ctest's limit: a test killed from outside would leave the
-# namespaces and the simulators behind.
+# Bounded, so that a hanging window fails the test with its logs.
 drive() {
     local test="$1"
     shift

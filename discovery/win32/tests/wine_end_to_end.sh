@@ -11,18 +11,16 @@
 # beside Corvane.exe is found first and notes what it was given.
 # usage: wine_end_to_end.sh CORVANE-EXE WINDOW-READER-EXE EXPLORER-RECORDER-EXE CORVANE-DEVSIM
 set -uo pipefail
-if [ "$(id -u)" -ne 0 ]; then
-    echo "SKIPPED: the Wine end-to-end test needs root to create its network namespaces"
-    exit 77
-fi
-[ -x "${WINELOADER:-}" ] || { echo "FAILED: WINELOADER names no Wine loader: '${WINELOADER:-}'"; exit 1; }
+source "$(dirname "$0")/../../../scripts/script-lib.sh"
+need_root "the Wine end-to-end test needs root to create its network namespaces"
+source "$(dirname "$0")/../../../scripts/wine-env.sh"
+[ -x "${WINELOADER:-}" ] || fail "WINELOADER names no Wine loader: '${WINELOADER:-}'"
 for tool in wineserver Xvfb openbox xdotool; do
-    command -v "$tool" >/dev/null || { echo "FAILED: $tool is missing (scripts/install-deps.sh installs it)"; exit 1; }
+    command -v "$tool" >/dev/null || fail "$tool is missing (scripts/install-deps.sh installs it)"
 done
 reader_exe="$2"
 devsim="$4"
 source "$(dirname "$0")/../../../scripts/corvane-netns.sh"
-source "$(dirname "$0")/../../../scripts/wine-env.sh"
 
 started=$SECONDS
 work="$(mktemp -d)"
@@ -31,27 +29,9 @@ corvane_exe="$work/app/Corvane.exe"
 opened="$work/app/explorer.log"
 source "$(dirname "$0")/wine_gui.sh"
 trap wine_gui_cleanup EXIT
-trap 'exit 130' INT TERM
+script_deadline 200   # inside ctest's TIMEOUT of 240 s, so the clean-up always runs
 mkdir -p "$work/app"
-cp "$1" "$corvane_exe" && cp "$3" "$work/app/explorer.exe" || { echo "FAILED: cannot copy the programs"; exit 1; }
-
-fail() {
-    echo "FAILED: $*"
-    echo "--- simulator log ---"
-    cat "$work/devsim.log" 2>/dev/null
-    if [ -n "$server_started" ]; then
-        echo "--- window state ---"
-        reader state
-    fi
-    echo "--- Corvane's output ---"
-    tail -20 "$work/corvane.log" 2>/dev/null
-    exit 1
-}
-
-# Every step bounded: a window that never takes the focus must not hang the run.
-xdo() {
-    timeout 15 xdotool "$@" 2>/dev/null
-}
+cp "$1" "$corvane_exe" && cp "$3" "$work/app/explorer.exe" || fail "cannot copy the programs"
 
 has_lines() { [ -f "$2" ] && [ "$(grep -c -- "$3" "$2")" -ge "$1" ]; }
 wait_for_count() { wait_until has_lines "$1" "$work/devsim.log" "$2"; }   # $1 lines matching $2 in the devsim log

@@ -8,36 +8,24 @@
 # program's sockets) runs inside the "pc" namespace.
 # usage: wine_two_interfaces.sh CORVANE-EXE WINDOW-READER-EXE CORVANE-DEVSIM
 set -uo pipefail
-if [ "$(id -u)" -ne 0 ]; then
-    echo "SKIPPED: the Wine two-interface test needs root to create its network namespaces"
-    exit 77
-fi
-[ -x "${WINELOADER:-}" ] || { echo "FAILED: WINELOADER names no Wine loader: '${WINELOADER:-}'"; exit 1; }
+source "$(dirname "$0")/../../../scripts/script-lib.sh"
+need_root "the Wine two-interface test needs root to create its network namespaces"
+source "$(dirname "$0")/../../../scripts/wine-env.sh"
+[ -x "${WINELOADER:-}" ] || fail "WINELOADER names no Wine loader: '${WINELOADER:-}'"
 for tool in wineserver Xvfb openbox xdotool; do
-    command -v "$tool" >/dev/null || { echo "FAILED: $tool is missing (scripts/install-deps.sh installs it)"; exit 1; }
+    command -v "$tool" >/dev/null || fail "$tool is missing (scripts/install-deps.sh installs it)"
 done
 corvane_exe="$1"
 reader_exe="$2"
 devsim="$3"
 source "$(dirname "$0")/../../../scripts/corvane-netns.sh"
-source "$(dirname "$0")/../../../scripts/wine-env.sh"
 
 work="$(mktemp -d)"
 prefix="$work/wineprefix"
 source "$(dirname "$0")/wine_gui.sh"
 trap wine_gui_cleanup EXIT
-trap 'exit 130' INT TERM
-
-fail() {
-    echo "FAILED: $*"
-    local log
-    for log in "$work"/*.log; do
-        echo "--- $(basename "$log") ---"
-        tail -20 "$log"
-    done
-    [ -n "$server_started" ] && { echo "--- window state ---"; reader state; }
-    exit 1
-}
+script_deadline 200   # inside ctest's TIMEOUT of 240 s, so the clean-up always runs
+FAIL_LOG_LINES=20
 
 line() {   # the 56-character line of a device: address, mask, MAC, ID
     printf '%-15s %-15s %-17s %6s' "$1" "$2" "$3" "$4"
@@ -68,15 +56,15 @@ grep -q "^probe 1: 4 devices answer from $CORVANE_NET2.1:[0-9]* to 255.255.255.2
 [ "$(grep -c '^probe ' "$work/lan1.log")" -eq 1 ] || fail "the first LAN saw more than one probe"
 
 # --- a change of a device behind pc2 leaves by pc2, and the rescan shows it ---
-xdotool windowactivate --sync "$main_window" key Down Down Down Down 2>/dev/null
+xdo windowactivate --sync "$main_window" key Down Down Down Down
 wait_for_state '^selected 4$' || fail "Down did not reach the fifth line"
-xdotool key Return
+xdo key Return
 dialog_window="$(wait_for_window '^Set IP Address$')"
 [ -n "$dialog_window" ] || fail "Enter did not open \"Set IP Address\""
 [ "$(reader dialog)" = "$(printf 'address %s\nmask 255.255.255.0' "$CORVANE_NET2.101")" ] ||
     fail "the address dialog does not show the selected device's values"
-xdotool windowactivate --sync "$dialog_window" key Home shift+End type "$CORVANE_NET2.150" 2>/dev/null
-xdotool key Return
+xdo windowactivate --sync "$dialog_window" key Home shift+End type "$CORVANE_NET2.150"
+xdo key Return
 corvane_wait_for_line "$work/lan2.log" \
     "^set-ip 02-C0-4E-02-00-01 $CORVANE_NET2.101 -> $CORVANE_NET2.150 from $CORVANE_NET2.1:[0-9]* to 255.255.255.255$" ||
     fail "the address change did not reach the second LAN from pc2"
@@ -86,6 +74,6 @@ wait_for_state "^line [0-9]* $(line "$CORVANE_NET2.150" 255.255.255.0 02-C0-4E-0
 wait_for_state '^count 8$' || fail "the rescan did not list 8 devices"
 grep -q '^set-' "$work/lan1.log" && fail "the address change went out of pc1"
 
-xdotool windowactivate --sync "$main_window" key alt+F4 2>/dev/null
+xdo windowactivate --sync "$main_window" key alt+F4
 wait_for_exit || fail "Alt+F4 did not end the program"
 echo "PASSED: Corvane.exe listed the devices behind both interfaces and changed one behind the second"

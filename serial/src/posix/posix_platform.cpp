@@ -26,54 +26,36 @@ namespace {
 
 int fdOf(Handle handle) { return static_cast<int>(handle); }
 
-// What the layer keeps for each open device: the driver's line-error
-// counters as last reported, so that each error is reported once (devices
-// that count them only), and whether the last read found bytes, which
-// picks how the next read starts (see read()).
-struct DeviceState {
-    int fd = -1;
-    bool counts = false;
-    serial_icounter_struct seen{};
-    bool lastReadFound = false;
+// The driver's error counters in the order DeviceMemory keeps them, each
+// with the flag it raises.
+struct Counter {
+    int serial_icounter_struct::*count;
+    std::uint32_t flag;
 };
-DeviceState devices[16];
+constexpr Counter kCounters[] = {{&serial_icounter_struct::buf_overrun, kErrorRxOver},
+                                 {&serial_icounter_struct::overrun, kErrorOverrun},
+                                 {&serial_icounter_struct::parity, kErrorRxParity},
+                                 {&serial_icounter_struct::frame, kErrorFrame},
+                                 {&serial_icounter_struct::brk, kErrorBreak}};
+static_assert(std::size(kCounters) == std::size(DeviceMemory{}.errorCounts));
 
-DeviceState *stateOf(int fd)
+void rememberCounts(DeviceMemory &memory, const serial_icounter_struct &now)
 {
-    for (auto &slot : devices)
-        if (slot.fd == fd)
-            return &slot;
-    return nullptr;
+    for (std::size_t i = 0; i < std::size(kCounters); ++i)
+        memory.errorCounts[i] = static_cast<std::uint32_t>(now.*kCounters[i].count);
 }
 
-void startTracking(int fd)
-{
-    DeviceState *slot = stateOf(-1);
-    if (slot == nullptr)
-        return;
-    *slot = DeviceState{};
-    slot->fd = fd;
-    slot->counts = ioctl(fd, TIOCGICOUNT, &slot->seen) == 0;
-}
-
-std::uint32_t newErrors(DeviceState *slot)
+// The flags of the errors counted since the counts were last remembered.
+std::uint32_t newErrors(int fd, DeviceMemory &memory)
 {
     serial_icounter_struct now{};
-    if (slot == nullptr || !slot->counts || ioctl(slot->fd, TIOCGICOUNT, &now) != 0)
+    if (!memory.countsErrors || ioctl(fd, TIOCGICOUNT, &now) != 0)
         return 0;
-    const serial_icounter_struct &seen = slot->seen;
     std::uint32_t errors = 0;
-    if (now.buf_overrun != seen.buf_overrun)
-        errors |= kErrorRxOver;
-    if (now.overrun != seen.overrun)
-        errors |= kErrorOverrun;
-    if (now.parity != seen.parity)
-        errors |= kErrorRxParity;
-    if (now.frame != seen.frame)
-        errors |= kErrorFrame;
-    if (now.brk != seen.brk)
-        errors |= kErrorBreak;
-    slot->seen = now;
+    for (std::size_t i = 0; i < std::size(kCounters); ++i)
+        if (static_cast<std::uint32_t>(now.*kCounters[i].count) != memory.errorCounts[i])
+            errors |= kCounters[i].flag;
+    rememberCounts(memory, now);
     return errors;
 }
 
@@ -84,23 +66,22 @@ bool changeModemLine(int fd, unsigned long request, int line)
 
 } // namespace
 
-Handle open(unsigned comNumber)
+Handle open(unsigned comNumber, DeviceMemory &memory)
 {
     // Reads never wait, whatever the terminal's time limits; write() waits
     // for room in poll() instead.
     const int fd = comport::open(comNumber, comport::Blocking::No);
     if (fd < 0)
         return kInvalidHandle;
-    startTracking(fd);
+    memory = DeviceMemory{};
+    serial_icounter_struct counts{};
+    memory.countsErrors = ioctl(fd, TIOCGICOUNT, &counts) == 0;
+    if (memory.countsErrors)
+        rememberCounts(memory, counts);
     return fd;
 }
 
-bool close(Handle handle)
-{
-    if (DeviceState *slot = stateOf(fdOf(handle)))
-        slot->fd = -1;
-    return comport::close(fdOf(handle)) == 0;
-}
+bool close(Handle handle) { return comport::close(fdOf(handle)) == 0; }
 
 bool getState(Handle handle, LineSettings &settings)
 {
@@ -185,7 +166,7 @@ bool escape(Handle handle, Escape function)
     return false;
 }
 
-bool queryErrors(Handle handle, std::uint32_t &errors, QueueStatus &status)
+bool queryErrors(Handle handle, DeviceMemory &memory, std::uint32_t &errors, QueueStatus &status)
 {
     const int fd = fdOf(handle);
     int received = 0, pending = 0;
@@ -193,7 +174,7 @@ bool queryErrors(Handle handle, std::uint32_t &errors, QueueStatus &status)
         return false;
     status.inQueue = static_cast<std::uint32_t>(received);
     status.outQueue = static_cast<std::uint32_t>(pending);
-    errors = newErrors(stateOf(fd));
+    errors = newErrors(fd, memory);
     return true;
 }
 
@@ -258,17 +239,16 @@ ssize_t readOnce(int fd, void *data, std::uint32_t size)
 
 } // namespace
 
-bool read(Handle handle, void *data, std::uint32_t size, std::uint32_t &received)
+bool read(Handle handle, DeviceMemory &memory, void *data, std::uint32_t size, std::uint32_t &received)
 {
     const int fd = fdOf(handle);
     received = 0;
-    DeviceState *state = stateOf(fd);
     // An empty read looks the same on an idle line and on one whose other
     // end hung up, and a second call tells them apart. So a line that gave
     // nothing last time is asked for its count first: 0 is idle, a failure
     // is the hang-up, one call either way. A line that gave bytes last time
     // is read straight away.
-    if (size > 0 && state != nullptr && !state->lastReadFound) {
+    if (size > 0 && !memory.lastReadFound) {
         int waiting = 0;
         if (ioctl(fd, FIONREAD, &waiting) != 0)
             return false;
@@ -278,8 +258,7 @@ bool read(Handle handle, void *data, std::uint32_t size, std::uint32_t &received
     const ssize_t n = readOnce(fd, data, size);
     if (n < 0)
         return false;
-    if (state != nullptr)
-        state->lastReadFound = n > 0;
+    memory.lastReadFound = n > 0;
     if (n == 0 && size > 0) {
         pollfd hangup{fd, 0, 0};
         if (poll(&hangup, 1, 0) == 1 && (hangup.revents & POLLHUP)) {
@@ -291,12 +270,12 @@ bool read(Handle handle, void *data, std::uint32_t size, std::uint32_t &received
     return true;
 }
 
-bool takeByte(Handle handle, std::uint8_t &byte, bool &received)
+bool takeByte(Handle handle, DeviceMemory &memory, std::uint8_t &byte, bool &received)
 {
     const int fd = fdOf(handle);
     received = false;
     // The flags are dropped, as the queue query before a read drops them.
-    newErrors(stateOf(fd));
+    newErrors(fd, memory);
     // A hung-up line reads as empty here, as its queue cannot be asked.
     const ssize_t n = readOnce(fd, &byte, 1);
     if (n < 0)

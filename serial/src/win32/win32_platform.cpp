@@ -3,6 +3,7 @@
 #include "../platform.h"
 
 #include "dcb_mapping.h"
+#include "exclusive_open.h"
 
 #include <windows.h>
 
@@ -17,15 +18,13 @@ HANDLE win32Handle(Handle handle) { return reinterpret_cast<HANDLE>(handle); }
 
 } // namespace
 
-Handle open(unsigned comNumber)
+Handle open(unsigned comNumber, DeviceMemory &)
 {
     // The device namespace path opens COM10 and above too, which the
     // plain "COMn" name cannot.
     char path[24];
     std::snprintf(path, sizeof path, "\\\\.\\COM%u", comNumber);
-    HANDLE handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_NO_BUFFERING, nullptr);
-    return reinterpret_cast<Handle>(handle);
+    return reinterpret_cast<Handle>(win32::openExclusive(path));
 }
 
 bool close(Handle handle) { return CloseHandle(win32Handle(handle)) != 0; }
@@ -87,7 +86,7 @@ bool escape(Handle handle, Escape function)
     return EscapeCommFunction(win32Handle(handle), static_cast<DWORD>(function)) != 0;
 }
 
-bool queryErrors(Handle handle, std::uint32_t &errors, QueueStatus &status)
+bool queryErrors(Handle handle, DeviceMemory &, std::uint32_t &errors, QueueStatus &status)
 {
     DWORD flags = 0;
     COMSTAT comStat{};
@@ -130,7 +129,7 @@ bool write(Handle handle, const void *data, std::uint32_t size, std::uint32_t &w
     return true;
 }
 
-bool read(Handle handle, void *data, std::uint32_t size, std::uint32_t &received)
+bool read(Handle handle, DeviceMemory &, void *data, std::uint32_t size, std::uint32_t &received)
 {
     DWORD n = 0;
     const bool ok = ReadFile(win32Handle(handle), data, size, &n, nullptr) != 0;
@@ -138,7 +137,7 @@ bool read(Handle handle, void *data, std::uint32_t size, std::uint32_t &received
     return ok;
 }
 
-bool takeByte(Handle handle, std::uint8_t &byte, bool &received)
+bool takeByte(Handle handle, DeviceMemory &, std::uint8_t &byte, bool &received)
 {
     received = false;
     // The driver's count says whether a byte waits, so the read never waits

@@ -1,0 +1,39 @@
+// corvane-scan's entry point on Windows: the command line as Unicode (wmain, linked
+// with -municode), converted to UTF-8, the form interface names take in the scan.
+// The ANSI command line holds the system code page's bytes instead, and "?" for
+// every character outside it.
+
+#include "scan_main.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string Utf8(const wchar_t* text)
+{
+    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 1)
+        return {};
+    std::string utf8(std::size_t(size), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8.data(), size, nullptr, nullptr);
+    utf8.resize(std::size_t(size) - 1);   // without the terminating NUL
+    return utf8;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    std::vector<std::string> arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.push_back(Utf8(argv[i]));
+    std::vector<char*> pointers;
+    for (std::string& argument : arguments)
+        pointers.push_back(argument.data());
+    pointers.push_back(nullptr);
+
+    return RunCorvaneScan(argc, pointers.data());
+}
