@@ -2,7 +2,9 @@
 # Installs what is missing on Debian 12, by need:
 #   install-deps.sh demo    building the Linux programs and showing the demo
 #   install-deps.sh test    everything the test suite needs (the default)
-# Runs apt-get only when a package is missing.
+# Runs apt-get only when a package is missing. The 32-bit Windows stage needs
+# 32-bit Wine (wine32:i386) and, where the kernel runs no 32-bit programs,
+# qemu-user to run them (scripts/stages/win32.sh registers it while it runs).
 set -euo pipefail
 need="${1:-test}"
 
@@ -21,6 +23,7 @@ test_packages=(
   dpkg-dev lintian desktop-file-utils
   openbox xdotool
   python3 file
+  qemu-user wine32:i386
 )
 case "$need" in
   demo) packages=("${demo_packages[@]}") ;;
@@ -36,6 +39,13 @@ if ((${#missing[@]})); then
   echo "Installing: ${missing[*]}"
   sudo=""
   [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  # Packages of another architecture need it added first (once).
+  for p in "${missing[@]}"; do
+    [[ $p == *:* ]] || continue
+    arch="${p##*:}"
+    [ "$arch" = "$(dpkg --print-architecture)" ] && continue
+    dpkg --print-foreign-architectures | grep -qx "$arch" || $sudo dpkg --add-architecture "$arch"
+  done
   $sudo apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi

@@ -1,13 +1,24 @@
 # A private Wine environment for running the Windows builds' tests.
-# Source this file, call wine_env_start PREFIX-DIR, and wine_env_stop from a trap.
+# Source this file, call wine_env_start PREFIX-DIR (64-bit programs) or
+# wine_env_start32 PREFIX-DIR (32-bit ones), and wine_env_stop from a trap.
 # The loader is named outright: Debian's plain `wine` prefers the 32-bit loader
 # whenever 32-bit Wine is installed, even for 64-bit programs.
 # One persistent wineserver serves the whole run, so each test program starts
-# in a fraction of a second instead of paying Wine's start-up every time.
+# without paying Wine's start-up every time.
 # Sockets of Windows programs live in the wineserver: start it inside the network
 # namespace the programs are meant to use, never outside it for broadcasting tests.
 
 WINE_LOADER_64=/usr/lib/wine/wine64
+WINE_LOADER_32=/usr/lib/wine/wine        # package wine32:i386
+
+# Where the kernel runs no 32-bit (i386) programs, qemu-user runs them once
+# binfmt_misc hands them to it. The entry is the one of Debian's
+# qemu-user-binfmt: i386 ELF executables, the emulator opened once at
+# registration (F, so it is found in any namespace), argv[0] kept (P).
+WINE_BINFMT_DIR=/proc/sys/fs/binfmt_misc
+WINE_BINFMT_NAME=qemu-i386
+WINE_BINFMT_ENTRY=':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386:FP'
+WINE_ENV_BINFMT_DONE=""   # what wine_env_enable_i386 did: "", "enabled", "registered"; "+mounted"
 
 wine_env_start() {
     export WINEPREFIX="$1"
@@ -23,8 +34,68 @@ wine_env_start() {
     return 0
 }
 
+# A 32-bit prefix (it holds no 64-bit part) served by the 32-bit loader; where
+# 32-bit programs cannot run yet, the emulator is registered until wine_env_stop.
+wine_env_start32() {
+    [ -x "$WINE_LOADER_32" ] ||
+        { echo "wine-env: no 32-bit Wine at $WINE_LOADER_32 (scripts/install-deps.sh installs wine32:i386)" >&2; return 1; }
+    wine_env_enable_i386 || return 1
+    export WINEARCH=win32 WINELOADER="$WINE_LOADER_32"
+    wine_env_start "$1"
+}
+
+# True when 32-bit programs run, natively or through an emulator already registered.
+wine_env_runs_i386() {
+    "$WINE_LOADER_32" --version >/dev/null 2>&1
+}
+
+# Makes 32-bit programs run: registers qemu-i386 with binfmt_misc (mounting it
+# first if needed), or enables its entry if it is there but off. Says plainly
+# why not where it cannot (not root, no binfmt_misc, no qemu-user).
+wine_env_enable_i386() {
+    wine_env_runs_i386 && return 0
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "wine-env: this machine runs no 32-bit programs, and registering qemu-i386 with binfmt_misc needs root" >&2
+        return 1
+    fi
+    [ -x /usr/bin/qemu-i386 ] ||
+        { echo "wine-env: this machine runs no 32-bit programs, and qemu-i386 is missing (package qemu-user)" >&2; return 1; }
+    if [ ! -e "$WINE_BINFMT_DIR/register" ]; then
+        mount -t binfmt_misc binfmt_misc "$WINE_BINFMT_DIR" 2>/dev/null ||
+            { echo "wine-env: this machine runs no 32-bit programs, and binfmt_misc cannot be mounted at $WINE_BINFMT_DIR" >&2; return 1; }
+        WINE_ENV_BINFMT_DONE="+mounted"
+    fi
+    if [ -e "$WINE_BINFMT_DIR/$WINE_BINFMT_NAME" ]; then
+        echo 1 >"$WINE_BINFMT_DIR/$WINE_BINFMT_NAME" || { wine_env_disable_i386; return 1; }
+        WINE_ENV_BINFMT_DONE="enabled$WINE_ENV_BINFMT_DONE"
+    else
+        printf '%s\n' "$WINE_BINFMT_ENTRY" >"$WINE_BINFMT_DIR/register" ||
+            { echo "wine-env: binfmt_misc refused the qemu-i386 entry" >&2; wine_env_disable_i386; return 1; }
+        WINE_ENV_BINFMT_DONE="registered$WINE_ENV_BINFMT_DONE"
+    fi
+    wine_env_runs_i386 && return 0
+    echo "wine-env: 32-bit programs still do not run with qemu-i386 registered" >&2
+    wine_env_disable_i386
+    return 1
+}
+
+# Undoes what wine_env_enable_i386 did, and nothing else: fresh 64-bit prefixes
+# take minutes instead of seconds while the entry is on (Wine then sets up
+# their 32-bit part too, emulated).
+wine_env_disable_i386() {
+    local entry="$WINE_BINFMT_DIR/$WINE_BINFMT_NAME"
+    case "$WINE_ENV_BINFMT_DONE" in
+        enabled*) echo 0 >"$entry" ;;
+        registered*) echo -1 >"$entry" ;;
+    esac
+    [[ $WINE_ENV_BINFMT_DONE == *+mounted ]] && umount "$WINE_BINFMT_DIR"
+    WINE_ENV_BINFMT_DONE=""
+    return 0
+}
+
 wine_env_stop() {
     [ -n "${WINEPREFIX:-}" ] && wineserver -k >/dev/null 2>&1
+    wine_env_disable_i386
     return 0
 }
 

@@ -1,8 +1,32 @@
 #!/usr/bin/env bash
-# Stage: the 32-bit Windows build and the checks of its export tables.
+# Stage: the 32-bit Windows build, its export tables and its suite under a
+# private 32-bit Wine. Its tests talk to the simulators of the Linux stage's
+# build. Where the kernel runs no 32-bit programs, qemu-i386 is registered
+# with binfmt_misc for this stage only and removed at its end, also on failure
+# (scripts/wine-env.sh); a machine that can do neither fails the stage and
+# says why.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
+[ -x "$root/build/tools/qarn-readersim/qarn-readersim" ] || {
+    echo "win32: the Linux build's simulators are missing (the linux stage builds them)" >&2
+    exit 1
+}
+source "$root/scripts/wine-env.sh"
+[ -x "$WINE_LOADER_32" ] || {
+    echo "win32: no 32-bit Wine at $WINE_LOADER_32 (scripts/install-deps.sh installs wine32:i386)" >&2
+    exit 1
+}
 "$root/scripts/build.sh" "$root/build-win32" -DBUILD_TESTING=ON \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/i686-w64-mingw32.cmake"
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/i686-w64-mingw32.cmake" \
+    -DFIELDKIT_HOST_TOOLS_DIR="$root/build"
+# A build without the emulator would run only the checks of the built files.
+grep -qx "FIELDKIT_WINE:FILEPATH=$WINE_LOADER_32" "$root/build-win32/CMakeCache.txt" || {
+    echo "win32: the build found no 32-bit Wine loader; its tests would not run" >&2
+    exit 1
+}
+trap wine_env_stop EXIT
+started=$SECONDS
+wine_env_start32 "$root/build-win32/wineprefix"
+echo "win32: the 32-bit Wine prefix was ready after $((SECONDS - started)) s"
 cd "$root/build-win32"
-ctest --output-on-failure --timeout 300
+ctest --output-on-failure --timeout 600

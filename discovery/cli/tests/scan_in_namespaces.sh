@@ -6,8 +6,8 @@
 #    that answers by broadcast;
 #  - a "pc" with one interface, which must send exactly one probe per scan;
 #  - a namespace with no usable interface at all.
-# With a third argument the scanner is a Windows program, run under Wine with a
-# private prefix whose wineserver (which owns the program's sockets) is started
+# With a third argument the scanner is a Windows program, run by the Wine loader
+# that WINELOADER names (WINEARCH gives the prefix's kind) with a private prefix whose wineserver (which owns the program's sockets) is started
 # inside each namespace and stopped before the namespace goes.
 # usage: scan_in_namespaces.sh CORVANE-SCAN CORVANE-DEVSIM [--wine]
 set -uo pipefail
@@ -24,6 +24,7 @@ source "$(dirname "$0")/../../../scripts/wine-env.sh"
 work="$(mktemp -d)"
 wine_in=""        # the namespace whose wineserver runs, if any
 if [ "$wine_mode" = "--wine" ]; then
+    [ -x "${WINELOADER:-}" ] || { echo "FAILED: WINELOADER names no Wine loader: '${WINELOADER:-}'"; exit 1; }
     export WINEPREFIX="$work/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
     mkdir -p "$WINEPREFIX"
 fi
@@ -38,7 +39,7 @@ start_wineserver() {
     ip netns exec "$1" wineserver -p || fail "cannot start a wineserver in $1"
     wine_in="$1"
     if [ ! -e "$WINEPREFIX/system.reg" ]; then
-        ip netns exec "$1" wineboot -i >/dev/null 2>&1 || fail "cannot make the Wine prefix"
+        ip netns exec "$1" "$WINELOADER" wineboot -i >/dev/null 2>&1 || fail "cannot make the Wine prefix"
     fi
     # The program broadcasts through the wineserver: it must be this namespace's.
     wine_env_servers_only_in "$1" "$WINEPREFIX" ||
@@ -72,7 +73,7 @@ scan_in() {
     local ns="$1"
     shift
     if [ "$wine_mode" = "--wine" ]; then
-        timeout -k 5 60 ip netns exec "$ns" wine "$scan" "$@" | tr -d '\r'
+        timeout -k 5 60 ip netns exec "$ns" "$WINELOADER" "$scan" "$@" | tr -d '\r'
         return "${PIPESTATUS[0]}"
     fi
     timeout -k 5 30 ip netns exec "$ns" "$scan" "$@"

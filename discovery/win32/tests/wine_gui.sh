@@ -3,7 +3,8 @@
 # with a Wine prefix of the run's own whose wineserver (which owns the program's
 # sockets) runs inside that namespace.
 # Source it after corvane-netns.sh and wine-env.sh, with $work, $prefix,
-# $corvane_exe and $reader_exe set and a fail function defined.
+# $corvane_exe and $reader_exe set and a fail function defined. WINELOADER names
+# the Wine loader for the build's programs (and WINEARCH the prefix's kind).
 
 app_pid="" xvfb_pid="" wm_pid="" server_started=""
 
@@ -33,7 +34,7 @@ in_pc() {
 
 # The window reader's report; bounded, so a hanging read cannot hang the run.
 reader() {
-    in_pc --within 30 wine "$reader_exe" "$@" 2>/dev/null | tr -d '\r'
+    in_pc --within 30 "$WINELOADER" "$reader_exe" "$@" 2>/dev/null | tr -d '\r'
 }
 
 # Runs "$@" until it succeeds, for WAIT_SECONDS (default 20) at most; true when it did.
@@ -64,7 +65,7 @@ wait_for_exit() {
 }
 
 start_corvane() {
-    in_pc wine "$corvane_exe" >"$work/corvane.log" 2>&1 &
+    in_pc "$WINELOADER" "$corvane_exe" >"$work/corvane.log" 2>&1 &
     app_pid=$!
     main_window="$(wait_for_window '^Corvane$')"
     [ -n "$main_window" ] || fail "Corvane's window did not appear"
@@ -85,7 +86,7 @@ start_wine_in_pc() {
     [ -z "$(wine_env_servers_of "$prefix")" ] || fail "a wineserver for $prefix already runs; refusing to share it"
     in_pc wineserver -p || fail "cannot start the wineserver"
     server_started=1
-    in_pc --within 120 wineboot -i >"$work/wineboot.log" 2>&1 || fail "wineboot failed"
+    in_pc --within 120 "$WINELOADER" wineboot -i >"$work/wineboot.log" 2>&1 || fail "wineboot failed"
     wine_env_servers_only_in "$CORVANE_NS_PC" "$prefix" ||
         fail "the wineserver for $prefix does not run in $CORVANE_NS_PC; refusing to broadcast"
 }

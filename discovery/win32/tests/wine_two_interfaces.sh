@@ -12,7 +12,8 @@ if [ "$(id -u)" -ne 0 ]; then
     echo "SKIPPED: the Wine two-interface test needs root to create its network namespaces"
     exit 77
 fi
-for tool in wine wineserver Xvfb openbox xdotool; do
+[ -x "${WINELOADER:-}" ] || { echo "FAILED: WINELOADER names no Wine loader: '${WINELOADER:-}'"; exit 1; }
+for tool in wineserver Xvfb openbox xdotool; do
     command -v "$tool" >/dev/null || { echo "FAILED: $tool is missing (scripts/install-deps.sh installs it)"; exit 1; }
 done
 corvane_exe="$1"
