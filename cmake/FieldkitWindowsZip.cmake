@@ -22,15 +22,17 @@ install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${FIELDKIT_DOC_ROOT}/fie
         RENAME LICENSE.txt COMPONENT documents)
 
 # Last of all install steps: whatever went to bin/ is split into a stripped
-# file and its debug information.
-install(CODE "
-  set(FIELDKIT_SPLIT_DIR \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
-  set(FIELDKIT_DEBUG_DIR \"${PROJECT_BINARY_DIR}/debug\")
-  set(FIELDKIT_OBJCOPY \"${CMAKE_OBJCOPY}\")
-  set(FIELDKIT_OBJDUMP \"${CMAKE_OBJDUMP}\")
-  set(FIELDKIT_STRIP \"${CMAKE_STRIP}\")
-  include(\"${PROJECT_SOURCE_DIR}/cmake/SplitDebugInfo.cmake\")
-")
+# file and its debug information (GNU binutils: a MinGW build).
+if(MINGW)
+  install(CODE "
+    set(FIELDKIT_SPLIT_DIR \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
+    set(FIELDKIT_DEBUG_DIR \"${PROJECT_BINARY_DIR}/debug\")
+    set(FIELDKIT_OBJCOPY \"${CMAKE_OBJCOPY}\")
+    set(FIELDKIT_OBJDUMP \"${CMAKE_OBJDUMP}\")
+    set(FIELDKIT_STRIP \"${CMAKE_STRIP}\")
+    include(\"${PROJECT_SOURCE_DIR}/cmake/SplitDebugInfo.cmake\")
+  ")
+endif()
 
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME fieldkit)
@@ -42,7 +44,8 @@ set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES OFF)
 include(CPack)
 
-if(NOT BUILD_TESTING)
+# The tests below build and run against a MinGW cross build.
+if(NOT BUILD_TESTING OR NOT MINGW OR NOT CMAKE_CROSSCOMPILING)
   return()
 endif()
 
