@@ -5,8 +5,17 @@ include(GNUInstallDirs)   # cmake/FieldkitLibDir.cmake chose the library directo
 include(CMakePackageConfigHelpers)
 
 set(FIELDKIT_PACKAGING_DIR ${PROJECT_SOURCE_DIR}/packaging)
-# Debian keeps each package's documents under share/doc/<package>.
+# Debian keeps each package's documents under share/doc/<package>; the
+# Windows zip has one directory, share/doc/fieldkit, with a read-me and the
+# licence (cmake/FieldkitWindowsZip.cmake).
 set(FIELDKIT_DOC_ROOT ${CMAKE_INSTALL_DATAROOTDIR}/doc)
+function(fieldkit_doc_dir package variable)
+  if(WIN32)
+    set(${variable} ${FIELDKIT_DOC_ROOT}/fieldkit PARENT_SCOPE)
+  else()
+    set(${variable} ${FIELDKIT_DOC_ROOT}/${package} PARENT_SCOPE)
+  endif()
+endfunction()
 
 # Compressed as Debian wants them: the best ratio and no time stamp, so two
 # builds give the same bytes.
@@ -26,8 +35,11 @@ function(fieldkit_install_gzipped source destination component)
   install(FILES ${output} DESTINATION ${destination} COMPONENT ${component})
 endfunction()
 
-# The licence and the change log of a package.
+# The licence and the change log of a Debian package.
 function(fieldkit_install_package_notes package component)
+  if(WIN32)
+    return()
+  endif()
   install(FILES ${FIELDKIT_PACKAGING_DIR}/copyright
           DESTINATION ${FIELDKIT_DOC_ROOT}/${package} COMPONENT ${component})
   fieldkit_install_gzipped(${FIELDKIT_PACKAGING_DIR}/changelog ${FIELDKIT_DOC_ROOT}/${package} ${component})
@@ -36,7 +48,9 @@ endfunction()
 
 # A shared library for applications: the runtime file in `runtime`, and in `dev`
 # the link name, the header, a pkg-config file and a CMake package with the
-# imported target <package>::<package>.
+# imported target <package>::<package>. On Windows `dev` has, beside the
+# header, the import libraries for MinGW (.dll.a) and MSVC (.lib) and the MSVC
+# module definition (cmake/FieldkitExports.cmake).
 function(fieldkit_install_library target package header)
   set(runtime ${package}_runtime)
   set(dev ${package}_dev)
@@ -47,6 +61,17 @@ function(fieldkit_install_library target package header)
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT ${dev}
     INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
   install(FILES ${header} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT ${dev})
+  if(WIN32)
+    get_target_property(msvc_def ${target} FIELDKIT_MSVC_DEF)
+    get_target_property(msvc_import_library ${target} FIELDKIT_MSVC_IMPORT_LIBRARY)
+    if(msvc_def)
+      install(FILES ${msvc_def} DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT ${dev})
+    endif()
+    if(msvc_import_library)
+      install(FILES ${msvc_import_library} DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT ${dev})
+    endif()
+    return()
+  endif()
 
   set(cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/${package})
   install(EXPORT ${package}Targets NAMESPACE ${package}:: DESTINATION ${cmake_dir} COMPONENT ${dev})
@@ -74,26 +99,33 @@ if(TARGET serwyn)
   fieldkit_install_library(serwyn serwyn ${PROJECT_SOURCE_DIR}/serial/include/serwyn.h)
   fieldkit_install_package_notes(libserwyn1 serwyn_runtime)
   fieldkit_install_package_notes(libserwyn-dev serwyn_dev)
-  install(FILES ${PROJECT_SOURCE_DIR}/docs/serwyn.md DESTINATION ${FIELDKIT_DOC_ROOT}/libserwyn-dev COMPONENT serwyn_dev)
+  fieldkit_doc_dir(libserwyn-dev doc_dir)
+  install(FILES ${PROJECT_SOURCE_DIR}/docs/serwyn.md DESTINATION ${doc_dir} COMPONENT serwyn_dev)
   install(FILES ${PROJECT_SOURCE_DIR}/serial/examples/serwyn_example.c
-          DESTINATION ${FIELDKIT_DOC_ROOT}/libserwyn-dev/examples COMPONENT serwyn_dev)
+          DESTINATION ${doc_dir}/examples COMPONENT serwyn_dev)
 endif()
 
 if(TARGET QARNAPI)
   fieldkit_install_library(QARNAPI qarnapi ${PROJECT_SOURCE_DIR}/readerapi/include/qarnapi.h)
   fieldkit_install_package_notes(libqarnapi1 qarnapi_runtime)
   fieldkit_install_package_notes(libqarnapi-dev qarnapi_dev)
-  install(FILES ${PROJECT_SOURCE_DIR}/docs/qarnapi.md DESTINATION ${FIELDKIT_DOC_ROOT}/libqarnapi-dev COMPONENT qarnapi_dev)
+  fieldkit_doc_dir(libqarnapi-dev doc_dir)
+  install(FILES ${PROJECT_SOURCE_DIR}/docs/qarnapi.md DESTINATION ${doc_dir} COMPONENT qarnapi_dev)
   install(FILES ${PROJECT_SOURCE_DIR}/readerapi/examples/read_clock_and_log.c
-          DESTINATION ${FIELDKIT_DOC_ROOT}/libqarnapi-dev/examples COMPONENT qarnapi_dev)
+          DESTINATION ${doc_dir}/examples COMPONENT qarnapi_dev)
 endif()
 
 if(TARGET Corvane)
   install(TARGETS Corvane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT corvane)
   fieldkit_install_package_notes(corvane corvane)
-  install(FILES ${PROJECT_SOURCE_DIR}/docs/corvane.md ${PROJECT_SOURCE_DIR}/docs/corvane-main-window.png
-                ${PROJECT_SOURCE_DIR}/docs/corvane-address-dialog.png
-          DESTINATION ${FIELDKIT_DOC_ROOT}/corvane COMPONENT corvane)
+  fieldkit_doc_dir(corvane doc_dir)
+  set(corvane_screenshots ${PROJECT_SOURCE_DIR}/docs/corvane-main-window.png
+                          ${PROJECT_SOURCE_DIR}/docs/corvane-address-dialog.png)
+  if(WIN32)
+    list(APPEND corvane_screenshots ${PROJECT_SOURCE_DIR}/docs/corvane-win32-main-window.png)
+  endif()
+  install(FILES ${PROJECT_SOURCE_DIR}/docs/corvane.md ${corvane_screenshots}
+          DESTINATION ${doc_dir} COMPONENT corvane)
   if(UNIX AND NOT APPLE)
     # Desktop menus and icon themes.
     install(FILES ${FIELDKIT_PACKAGING_DIR}/corvane.desktop

@@ -3,18 +3,26 @@
 # else of ours.
 #   check-exports.sh NM LIBRARY NAME...         an ELF shared object (nm -D)
 #   check-exports.sh --pe OBJDUMP DLL NAME...   a Windows DLL's export table
+#   check-exports.sh --pe-names OBJDUMP DLL     prints a DLL's export names
 # For ELF, symbols that the linker or a sanitizer runtime defines in every
 # shared object are set aside first.
 set -euo pipefail
+# The export table's name list: "[ordinal] name" lines after "[Ordinal/Name Pointer] Table".
+pe_export_names() {
+    "$1" -p "$2" |
+        awk '/\[Ordinal\/Name Pointer\] Table/ { table = 1; next }
+             table && /^[ \t]*\[[ \t]*[0-9]+\]/ { print $NF; next }
+             table && NF == 0 { table = 0 }'
+}
+if [ "$1" = "--pe-names" ]; then
+    pe_export_names "$2" "$3"
+    exit 0
+fi
 if [ "$1" = "--pe" ]; then
     objdump_tool="$2"
     library="$3"
     shift 3
-    # The export table's name list: "[ordinal] name" lines after "[Ordinal/Name Pointer] Table".
-    defined=$("$objdump_tool" -p "$library" |
-        awk '/\[Ordinal\/Name Pointer\] Table/ { table = 1; next }
-             table && /^[ \t]*\[[ \t]*[0-9]+\]/ { print $NF; next }
-             table && NF == 0 { table = 0 }')
+    defined=$(pe_export_names "$objdump_tool" "$library")
     ours=$(sort -u <<<"$defined")
 else
     nm_tool="$1"

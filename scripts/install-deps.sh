@@ -16,7 +16,7 @@ demo_packages=(
 )
 test_packages=(
   "${demo_packages[@]}"
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev llvm lld unzip
   libgtest-dev libgmock-dev libbenchmark-dev
   x11-apps
   mingw-w64 wine wine64 googletest

@@ -26,10 +26,8 @@
 #endif
 
 #if defined(_WIN32)
-#if defined(SERWYN_BUILDING) && defined(SERWYN_EXPORTS_BY_DEF)
-#define SERWYN_API /* exported by the module-definition file */
-#elif defined(SERWYN_BUILDING)
-#define SERWYN_API __declspec(dllexport)
+#if defined(SERWYN_BUILDING)
+#define SERWYN_API /* the DLL's module-definition file names the exports */
 #else
 #define SERWYN_API __declspec(dllimport)
 #endif

@@ -1,10 +1,17 @@
 #!/usr/bin/env bash
 # Checks the built Corvane.exe as it ships: a GUI program, under 1 MiB, that
-# imports system DLLs only (everything else linked in).
-# usage: check_program_file.sh OBJDUMP EXE
+# imports system DLLs only (everything else linked in). Given STRIP, the check
+# is made on a stripped copy, as the Windows zip has it.
+# usage: check_program_file.sh OBJDUMP EXE [STRIP]
 set -euo pipefail
 objdump_tool="$1"
 program="$2"
+if [ $# -gt 2 ]; then
+    work=$(mktemp -d)
+    trap 'rm -rf "$work"' EXIT
+    "$3" --strip-all -o "$work/$(basename "$program")" "$program"
+    program="$work/$(basename "$program")"
+fi
 headers="$("$objdump_tool" -p "$program")"
 system_dlls='^(kernel32|user32|gdi32|ws2_32|iphlpapi|msvcrt)\.dll$'
 status=0
