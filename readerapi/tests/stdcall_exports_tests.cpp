@@ -5,41 +5,15 @@
 // succeed instead of showing their message box; the reader operations are
 // given a handle that is not the current one, so they send nothing.
 #include "qarnapi.h"
-#include "stack_probe.h"
-
-#include <gtest/gtest.h>
-
-#include <windows.h>
+#include "dll_export_check.h"
 
 namespace {
 
 constexpr std::int32_t kOtherHandle = 7;   // never the current handle (0 or 1)
 
-class QarnapiStdcall : public ::testing::Test {
+class QarnapiStdcall : public stack_probe::DllExportCheck {
 protected:
-    HMODULE dll = nullptr;
-
-    void SetUp() override
-    {
-        dll = LoadLibraryA("QARNAPI.dll");
-        ASSERT_NE(dll, nullptr);
-    }
-
-    void TearDown() override
-    {
-        if (dll != nullptr)
-            FreeLibrary(dll);
-    }
-
-    // Calls the export NAME typed as F with ARGS; the stack must not move.
-    template <class F, class... Args> void check(const char *name, Args... args)
-    {
-        EXPECT_TRUE(stack_probe::CallingConvention<F>::calleeCleans) << name << " is not declared stdcall";
-        const FARPROC function = GetProcAddress(dll, name);
-        ASSERT_NE(function, nullptr) << name << " is not exported";
-        const int shift = stack_probe::stackShiftOfCall<F>(reinterpret_cast<void *>(function), args...);
-        EXPECT_EQ(shift, 0) << name << " moved its caller's stack pointer by " << shift << " bytes";
-    }
+    QarnapiStdcall() : DllExportCheck("QARNAPI.dll") {}
 };
 
 TEST_F(QarnapiStdcall, EveryExportLeavesTheCallersStackPointerAsItWas)

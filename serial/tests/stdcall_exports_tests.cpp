@@ -3,41 +3,15 @@
 // calls it: each must leave the caller's stack pointer where it was
 // (stack_probe.h). Port -1 makes every port function return at once.
 #include "serwyn.h"
-#include "stack_probe.h"
-
-#include <gtest/gtest.h>
-
-#include <windows.h>
+#include "dll_export_check.h"
 
 namespace {
 
 constexpr int kNoSuchPort = -1;
 
-class SerwynStdcall : public ::testing::Test {
+class SerwynStdcall : public stack_probe::DllExportCheck {
 protected:
-    HMODULE dll = nullptr;
-
-    void SetUp() override
-    {
-        dll = LoadLibraryA("serwyn.dll");
-        ASSERT_NE(dll, nullptr);
-    }
-
-    void TearDown() override
-    {
-        if (dll != nullptr)
-            FreeLibrary(dll);
-    }
-
-    // Calls the export NAME typed as F with ARGS; the stack must not move.
-    template <class F, class... Args> void check(const char *name, Args... args)
-    {
-        EXPECT_TRUE(stack_probe::CallingConvention<F>::calleeCleans) << name << " is not declared stdcall";
-        const FARPROC function = GetProcAddress(dll, name);
-        ASSERT_NE(function, nullptr) << name << " is not exported";
-        const int shift = stack_probe::stackShiftOfCall<F>(reinterpret_cast<void *>(function), args...);
-        EXPECT_EQ(shift, 0) << name << " moved its caller's stack pointer by " << shift << " bytes";
-    }
+    SerwynStdcall() : DllExportCheck("serwyn.dll") {}
 };
 
 TEST_F(SerwynStdcall, EveryExportLeavesTheCallersStackPointerAsItWas)
