@@ -16,6 +16,9 @@ constexpr int NO_READ_LIMIT = std::numeric_limits<int>::max();
 // Datagrams a front end reads at a time: under a flood the window's other events
 // get their turn between such batches.
 constexpr int RECEIVE_BATCH_READS = 64;
+// Stale datagrams a Refresh reads and drops before its probe, at most: about a full
+// receive buffer of small datagrams, so that a flood cannot hold the window there.
+constexpr int DISCARD_LIMIT_BEFORE_PROBE = 1024;
 
 // Why a drain stopped reading.
 enum class DrainEnd {

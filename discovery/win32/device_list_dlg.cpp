@@ -129,7 +129,7 @@ void CDeviceListDlg::Refresh()
     // Replies left unread from the last scan (a full table stops reading) are stale.
     // Reading them also re-arms the read notification, which stays off until the
     // next read, so this scan's replies get through.
-    m_socket.DiscardPending();
+    m_socket.DiscardPending(DISCARD_LIMIT_BEFORE_PROBE);
     m_socket.SendOnEveryInterface(BuildProbe());
     ::SetTimer(m_hWnd, SCAN_WINDOW_TIMER, TIMER_INTERVAL_MS, nullptr);
 }
