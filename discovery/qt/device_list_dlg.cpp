@@ -196,7 +196,7 @@ void CDeviceListDlg::Refresh()
     // Replies left unread from the last scan (a full table stops reading) are stale.
     // Reading them also re-arms the socket's readiness, which stays off while a
     // datagram is left unread, so this scan's replies get through.
-    m_socket.DiscardPending();
+    m_socket.DiscardPending(DISCARD_LIMIT_BEFORE_PROBE);
     m_socket.SendOnEveryInterface(BuildProbe());
     m_scanWindowTimer->start();
 }
@@ -216,8 +216,7 @@ int CDeviceListDlg::ReceiveReplies()
         RECEIVE_BATCH_READS);
     UpdateData(false);
     // Reading goes on after the window's other events, as long as datagrams may still
-    // wait or keep coming: the socket's readiness reports are not relied on for it (they
-    // may stay off while datagrams wait). A posted call rather than a zero timer, since
+    // wait or keep coming: the sockets' readiness reports are not relied on for it. A posted call rather than a zero timer, since
     // some event dispatchers hold timers back while a socket keeps reporting data, until
     // posted events have been handled.
     const bool mayGoOn = MoreMayWait(drain.end) || (drain.end == DrainEnd::NothingWaiting && drain.datagrams > 0);

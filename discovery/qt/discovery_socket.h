@@ -1,15 +1,19 @@
 #pragma once
-// The program's one datagram socket: bound to a system-chosen port, broadcasting
-// probes and set commands to port 36, reporting read readiness to its owner.
-// A probe goes out of every interface that can carry it; a set command out of the
-// interface on which its device answered.
+// The program's datagram sockets as the window sees them: the socket layer's
+// sockets, each watched by a QSocketNotifier that reports waiting datagrams to the
+// owner. A probe goes out of every interface that can carry it, a set command out
+// of the interface its device answered on (and nowhere when that one is gone).
 
 #include "discovery_packet.h"
-#include "probe_interfaces.h"
+#include "probe_socket.h"
 
 #include <QHostAddress>
-#include <QUdpSocket>
+#include <QObject>
 
+#include <map>
+#include <memory>
+
+class QSocketNotifier;
 
 // Whoever drains the socket when datagrams wait.
 class CDiscoveryOwner {
@@ -29,41 +33,41 @@ struct DiscoveryEndpoints {
     quint16 destinationPort = DISCOVERY_PORT;
 };
 
-class CDiscoverySocket : public QUdpSocket {
+class CDiscoverySocket : public QObject, private SocketWatcher {
     Q_OBJECT
 public:
     explicit CDiscoverySocket(const DiscoveryEndpoints& endpoints = {}, QObject* parent = nullptr);
+    ~CDiscoverySocket() override;
 
-    // Binds and allows broadcasts; false when the socket cannot be bound.
+    // Binds and allows broadcasts; false when no socket can be made or bound.
     bool Create();
-    bool IsCreated() const { return m_bCreated; }
-    // Sends one 20-byte datagram, letting the system choose the way out; failure is silent.
-    void SendTo(const DISCOVERY_PACKET& packet);
-    // Sends the datagram once out of every interface a probe goes out of, read afresh;
-    // with none, or to a destination other than the broadcast, as SendTo. Returns
-    // how many datagrams were handed to the system.
+    bool IsCreated() const { return m_sockets.IsOpen(); }
+    // The port the system chose for the first socket; 0 when not created.
+    quint16 LocalPort() const { return m_sockets.LocalPort(); }
+    // Sends the datagram once out of every interface a probe goes out of, read afresh.
+    // Returns how many datagrams were handed to the system.
     int SendOnEveryInterface(const DISCOVERY_PACKET& packet);
-    // Sends the datagram out of the interface with this index; as SendTo when the
-    // index is 0 or the interface is gone. Failure is silent.
+    // Sends the datagram out of the interface with this index; nothing when it is
+    // gone, down or without an address. Failure is silent.
     void SendVia(const DISCOVERY_PACKET& packet, unsigned interfaceIndex);
-    // Reads the next waiting datagram with one call and returns its true size, or -1
-    // when none waits. Only a datagram of exactly 20 bytes is stored in `row`; any other
-    // is read and dropped, never cut down to 20. `arrivalInterface` is the index of the
-    // interface it came in by, 0 when not known.
+    // Reads the next waiting datagram and returns its true size, or -1 when none waits.
+    // Only a datagram of exactly 20 bytes is stored in `row`; any other is read and
+    // dropped, never cut down to 20. `arrivalInterface` is the index of the interface
+    // it came in by, 0 when not known.
     qint64 ReceiveFrom(DISCOVERY_PACKET& row, unsigned& arrivalInterface);
-    // Reads and drops whatever waits; returns how many datagrams that was.
-    int DiscardPending();
+    // Reads and drops what waits, at most `limit` datagrams; returns how many it dropped.
+    int DiscardPending(int limit);
     void Close();
 
     CDiscoveryOwner* m_pOwner = nullptr;
 
-private slots:
-    void OnReceive();
-
 private:
-    bool SendOn(const DISCOVERY_PACKET& packet, const NetworkInterface& via);
-    bool IsBroadcastDestination() const;
+    void Watch(SocketHandle socket) override;
+    void Forget(SocketHandle socket) override;
+    void OnReceive();
+    // As Windows Sockets do: a report stays off from when it is given until the next read.
+    void ReportAgain();
 
-    DiscoveryEndpoints m_endpoints;
-    bool m_bCreated = false;
+    ProbeSocket m_sockets;
+    std::map<SocketHandle, std::unique_ptr<QSocketNotifier>> m_notifiers;
 };

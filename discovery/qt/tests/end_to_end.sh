@@ -5,7 +5,8 @@
 #  1. One interface: three devices listed, one changed, the rescan shows it.
 #  2. Two interfaces: devices behind both listed (one in a foreign subnet answering
 #     by broadcast); changes to two devices behind the second interface leave by it
-#     and the rescan shows them.
+#     and the rescan shows them; once the second interface has lost its address, a
+#     change of a device behind it goes out nowhere.
 # usage: end_to_end.sh CORVANE-DEVSIM END-TO-END-DRIVER
 set -uo pipefail
 if [ "$(id -u)" -ne 0 ]; then
@@ -80,4 +81,5 @@ grep -q "^set-ip 02-C0-4E-77-00-05 $CORVANE_FAR_NET.5 -> $CORVANE_NET2.77 from $
 grep -q "^set-mask 02-C0-4E-77-00-05 255.255.0.0 -> 255.255.255.0" "$work/far.log" ||
     fail "the foreign-subnet device's mask change did not reach it"
 grep -q "^set-" "$work/lan1.log" && fail "an address change went out of pc1"
+grep -q -- "-> $CORVANE_NET2.160 " "$work/lan2.log" && fail "a change went out of pc2 after it lost its address"
 echo "PASSED: one and two interfaces: every device listed, the changes reached their devices, the rescans show them"

@@ -6,6 +6,7 @@
 
 #include <QListWidget>
 #include <QNetworkInterface>
+#include <QProcess>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -106,6 +107,14 @@ TEST(EndToEnd, TwoInterfacesListEveryDeviceAndAChangeLeavesWhereTheDeviceAnswere
     EXPECT_TRUE(ScanEndsWith(dialog, 8));
     EXPECT_FALSE(ListLines(list).contains(expected[4]));
     EXPECT_FALSE(ListLines(list).contains(farLine));
+
+    // pc2 loses its address: a change of a device listed behind it must not go out
+    // at all (the script finds no set command on the first LAN), and the rescan
+    // that follows it lists what pc1 still reaches.
+    ASSERT_EQ(QProcess::execute("ip", {"addr", "flush", "dev", "pc2"}), 0);
+    ChangeSelected(list, moved, net2 + ".160", "255.255.255.0");
+    EXPECT_TRUE(WaitFor([&] { return list->count() == 3 && !dialog.Scan().m_bScanning; }, 40000))
+        << ListLines(list).join('\n').toStdString();
 }
 
 } // namespace

@@ -22,7 +22,7 @@ protected:
     }
     void Send(QByteArray bytes)
     {
-        m_sender.writeDatagram(bytes, QHostAddress(QHostAddress::LocalHost), m_receiver.localPort());
+        m_sender.writeDatagram(bytes, QHostAddress(QHostAddress::LocalHost), m_receiver.LocalPort());
     }
     static QByteArray Reply(char firstOctet)
     {
@@ -43,22 +43,22 @@ TEST_F(DiscoverySocketTest, OnlyWholeTwentyByteDatagramsAreStored)
     Send(QByteArray());
     Send(Reply(12).repeated(300));
     Send(Reply(11));
-    ASSERT_TRUE(WaitFor([&] { return m_receiver.hasPendingDatagrams(); }));
 
     DISCOVERY_PACKET row;
     std::memset(&row, 0x5A, sizeof row);
     const DISCOVERY_PACKET before = row;
     unsigned arrival = 0;
-    EXPECT_EQ(m_receiver.ReceiveFrom(row, arrival), 21);
-    EXPECT_EQ(std::memcmp(&row, &before, sizeof row), 0) << "never cut down to 20 bytes";
     std::vector<qint64> sizes;
     ASSERT_TRUE(WaitFor([&] {
         const qint64 size = m_receiver.ReceiveFrom(row, arrival);
         if (size >= 0)
             sizes.push_back(size);
-        return sizes.size() == 4;
+        if (sizes.size() == 1) {
+            EXPECT_EQ(std::memcmp(&row, &before, sizeof row), 0) << "never cut down to 20 bytes";
+        }
+        return sizes.size() == 5;
     }));
-    EXPECT_EQ(sizes, (std::vector<qint64>{19, 0, 6000, 20}));
+    EXPECT_EQ(sizes, (std::vector<qint64>{21, 19, 0, 6000, 20}));
     EXPECT_EQ(row.ipAddress[0], 11);
     EXPECT_EQ(arrival, unsigned(QNetworkInterface::interfaceIndexFromName("lo"))) << "the arrival interface is told";
     EXPECT_NE(arrival, 0u);
