@@ -195,6 +195,8 @@ bool ProbeSocket::SendOnInterface(const DISCOVERY_PACKET& packet, unsigned inter
 std::int64_t ProbeSocket::Receive(DISCOVERY_PACKET& row, unsigned& arrivalInterface)
 {
     arrivalInterface = 0;
+    if (m_watcher != nullptr)
+        m_watcher->Reading();
     const std::size_t count = m_sockets.size();
     for (std::size_t k = 0; k < count; ++k) {
         const std::size_t which = (m_nextRead + k) % count;

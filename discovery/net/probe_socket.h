@@ -25,6 +25,8 @@ class SocketWatcher {
 public:
     virtual void Watch(SocketHandle socket) = 0;
     virtual void Forget(SocketHandle socket) = 0;
+    // Told of every read, which re-enables a report that stays off until the next read.
+    virtual void Reading() {}
 
 protected:
     ~SocketWatcher() = default;

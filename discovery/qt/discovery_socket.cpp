@@ -2,8 +2,6 @@
 
 #include <QSocketNotifier>
 
-#include <string>
-
 namespace {
 
 IpOctets OctetsOf(const QHostAddress& address)
@@ -31,13 +29,7 @@ CDiscoverySocket::CDiscoverySocket(const DiscoveryEndpoints& endpoints, QObject*
 
 CDiscoverySocket::~CDiscoverySocket()
 {
-    Close();
-}
-
-bool CDiscoverySocket::Create()
-{
-    std::string error;
-    return m_sockets.Open(error);
+    m_sockets.Close();
 }
 
 void CDiscoverySocket::Watch(SocketHandle socket)
@@ -52,35 +44,7 @@ void CDiscoverySocket::Forget(SocketHandle socket)
     m_notifiers.erase(socket);
 }
 
-int CDiscoverySocket::SendOnEveryInterface(const DISCOVERY_PACKET& packet)
-{
-    return m_sockets.SendOnEveryInterface(packet);
-}
-
-void CDiscoverySocket::SendVia(const DISCOVERY_PACKET& packet, unsigned interfaceIndex)
-{
-    m_sockets.SendOnInterface(packet, interfaceIndex);
-}
-
-qint64 CDiscoverySocket::ReceiveFrom(DISCOVERY_PACKET& row, unsigned& arrivalInterface)
-{
-    ReportAgain();
-    return m_sockets.Receive(row, arrivalInterface);
-}
-
-int CDiscoverySocket::DiscardPending(int limit)
-{
-    ReportAgain();
-    return m_sockets.DiscardPending(limit);
-}
-
-void CDiscoverySocket::Close()
-{
-    m_sockets.Close();
-    m_notifiers.clear();
-}
-
-void CDiscoverySocket::ReportAgain()
+void CDiscoverySocket::Reading()
 {
     for (auto& [socket, notifier] : m_notifiers)
         notifier->setEnabled(true);
@@ -88,10 +52,8 @@ void CDiscoverySocket::ReportAgain()
 
 void CDiscoverySocket::OnReceive()
 {
-    // Off until the owner reads: a full table, which reads nothing more until the next
-    // scan, must not have the datagrams left waiting reported over and over.
     for (auto& [socket, notifier] : m_notifiers)
         notifier->setEnabled(false);
-    if (m_pOwner != nullptr)
-        m_pOwner->ReceiveReplies();
+    if (m_onReceive)
+        m_onReceive();
 }

@@ -1,16 +1,10 @@
 #pragma once
-// The program's datagram sockets as the window sees them: the socket layer's
-// sockets, each announcing waiting datagrams to the owner window through
-// WSAAsyncSelect, turned into WM_DISCOVERY_RECEIVE. A probe goes out of every
-// interface that can carry it, a set command out of the interface its device
-// answered on.
+// The program's datagram sockets as the Win32 window sees them: the socket layer's
+// sockets, each announcing waiting datagrams to the window through WSAAsyncSelect,
+// turned into WM_DISCOVERY_RECEIVE for the owner.
 
-#include "discovery_packet.h"
 #include "probe_socket.h"
 #include "win32_headers.h"
-
-#include <cstdint>
-#include <memory>
 
 constexpr UINT WM_DISCOVERY_RECEIVE = WM_USER + 10;
 // Where WSAAsyncSelect posts the sockets' events; turned into WM_DISCOVERY_RECEIVE.
@@ -18,35 +12,24 @@ constexpr UINT WM_DISCOVERY_SOCKET_EVENT = WM_USER + 11;
 
 class CDiscoverySocket : private SocketWatcher {
 public:
-    CDiscoverySocket() = default;
+    explicit CDiscoverySocket(const ProbeEndpoints& endpoints = {});
     ~CDiscoverySocket();
     CDiscoverySocket(const CDiscoverySocket&) = delete;
     CDiscoverySocket& operator=(const CDiscoverySocket&) = delete;
 
-    // Makes and binds the sockets (port 0; every interface, or the one local address
-    // given, in host order) and routes their events to `window`; false when no socket
-    // can be made. Broadcasts are allowed.
-    bool Create(HWND window, std::uint32_t localAddress = INADDR_ANY);
-    bool IsCreated() const { return m_sockets != nullptr && m_sockets->IsOpen(); }
-    // The port the system chose for the first socket, in host order; 0 when not created.
-    std::uint16_t LocalPort() const;
-    // Sends the datagram once out of every interface a probe goes out of, read afresh.
-    // Returns how many datagrams were handed to the system.
-    int SendOnEveryInterface(const DISCOVERY_PACKET& packet);
-    // Sends the datagram out of the interface with this index; nothing when it is
-    // gone, down or without an address. Failure is silent.
-    void SendVia(const DISCOVERY_PACKET& packet, unsigned interfaceIndex);
-    // Reads the next waiting datagram and returns its true size, or -1 when none waits.
-    // Only a datagram of exactly 20 bytes is stored in `row`; any other is read and
-    // dropped, never cut down to 20. `arrivalInterface` is the index of the interface
-    // it came in by, 0 when not known.
-    std::int64_t ReceiveFrom(DISCOVERY_PACKET& row, unsigned& arrivalInterface);
-    // Reads and drops what waits, at most `limit` datagrams; returns how many it dropped.
-    int DiscardPending(int limit);
-    void Close();
+    // The window the sockets' events go to; set before the sockets are opened.
+    void NotifyWindow(HWND window) { m_window = window; }
+    ProbeSocket& Sockets() { return m_sockets; }
 
-    // The owner window's handler for WM_DISCOVERY_SOCKET_EVENT.
+    // The window's handler for WM_DISCOVERY_SOCKET_EVENT: a waiting datagram is
+    // announced to the owner, which reads.
     void OnSocketEvent(LPARAM event);
+    // Removes the sockets' events already queued for the window. Every recvfrom that
+    // leaves a datagram waiting posts another one (the notification is level-triggered),
+    // and posted messages are handed out before input and timers: a reader that goes on
+    // by itself takes them away, so that under a flood they cannot keep keys and timers
+    // from the window.
+    void TakeQueuedEvents();
 
     HWND m_pOwner = nullptr;
 
@@ -55,5 +38,5 @@ private:
     void Forget(SocketHandle socket) override;
 
     HWND m_window = nullptr;
-    std::unique_ptr<ProbeSocket> m_sockets;
+    ProbeSocket m_sockets;
 };
