@@ -29,8 +29,10 @@ SOCKET AsSocket(SocketHandle handle)
 
 bool Start(std::string& error)
 {
+    // Every call here is of version 1.1, the program's own; a second start only
+    // counts up (corvane-scan has no other).
     WSADATA data;
-    const int result = ::WSAStartup(MAKEWORD(2, 2), &data);
+    const int result = ::WSAStartup(MAKEWORD(1, 1), &data);
     if (result != 0) {
         error = WinsockError("cannot start Windows Sockets", result);
         return false;
