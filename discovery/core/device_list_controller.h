@@ -18,7 +18,8 @@ class CDeviceListWindow {
 public:
     // Empties the list.
     virtual void ResetList() = 0;
-    // Adds a line where the sorted list puts it, with the table row it shows.
+    // Adds a line where the sorted list puts it, with the table row it shows. Every
+    // batch of added lines is followed by ShowCount.
     virtual void AddLine(const std::string& line, int row) = 0;
     // The row of the selected line, or -1 when none is selected.
     virtual int SelectedRow() const = 0;

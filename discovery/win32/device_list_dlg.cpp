@@ -152,6 +152,12 @@ void CDeviceListDlg::ResetList()
 
 void CDeviceListDlg::AddLine(const std::string& line, int row)
 {
+    // Drawn once per batch rather than once per line (ShowCount ends every batch):
+    // a list box redraws its scroll bar at each added line.
+    if (!m_bListFrozen) {
+        ::SendMessageW(List(), WM_SETREDRAW, FALSE, 0);
+        m_bListFrozen = true;
+    }
     const LRESULT position = ::SendMessageA(List(), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
     if (position >= 0)
         ::SendMessageA(List(), LB_SETITEMDATA, WPARAM(position), LPARAM(row));
@@ -173,6 +179,11 @@ void CDeviceListDlg::SelectFirstLine()
 
 void CDeviceListDlg::ShowCount(int count)
 {
+    if (m_bListFrozen) {
+        m_bListFrozen = false;
+        ::SendMessageW(List(), WM_SETREDRAW, TRUE, 0);
+        ::InvalidateRect(List(), nullptr, TRUE);
+    }
     ::SetDlgItemInt(m_hWnd, IDC_DEVICE_COUNT, UINT(count), TRUE);
 }
 

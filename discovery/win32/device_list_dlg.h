@@ -49,6 +49,7 @@ private:
     CDiscoverySocket m_socket;
     CDeviceListController m_controller;
     bool m_bDrainPending = false;   // the controller asked to read on
+    bool m_bListFrozen = false;     // lines are being added: the list is not redrawn
     bool m_bEnded = false;
     INT_PTR m_nResult = 0;
 };

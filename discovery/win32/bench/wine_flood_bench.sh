@@ -5,7 +5,9 @@
 # 20-byte datagrams that are not replies, from "lan", as fast as it can for SECONDS.
 # Prints the window loop's worst gap during the flood, the working set, and whether a
 # scan right after the flood lists the devices.
-# usage: wine_flood_bench.sh WIN64-BUILD-DIR LINUX-BUILD-DIR [SECONDS [SENDERS]]
+# DEVICES (default 3) devices answer; after the run corvane-scan.exe scans once
+# more in the same namespace, for the count to compare with.
+# usage: [DEVICES=N] wine_flood_bench.sh WIN64-BUILD-DIR LINUX-BUILD-DIR [SECONDS [SENDERS]]
 set -uo pipefail
 if [ "$(id -u)" -ne 0 ]; then
     echo "the flood benchmark needs root to create its network namespaces" >&2
@@ -15,7 +17,7 @@ win_build="$(cd "$1" && pwd)"
 build="$(cd "$2" && pwd)"
 seconds="${3:-20}"
 senders="${4:-1}"
-devices=3
+devices="${DEVICES:-3}"
 wine_loader="$(command -v wine64 || echo /usr/lib/wine/wine64)"
 source "$(dirname "$0")/../../../scripts/corvane-netns.sh"
 source "$(dirname "$0")/../../../scripts/wine-env.sh"
@@ -57,4 +59,5 @@ status=$?
 app_pid=""
 echo "flood: $((delivered_after - delivered_before)) datagrams queued for the window, $((dropped_after - dropped_before)) dropped by the system (receive buffer full)"
 tr -d '\r' <"$work/bench.log"
+echo "corvane-scan.exe right after: $(in_pc --within 60 wine "$win_build/discovery/corvane-scan.exe" | tr -d '\r' | grep -c .) devices"
 exit $status
