@@ -16,6 +16,10 @@ constexpr int NO_READ_LIMIT = std::numeric_limits<int>::max();
 // Datagrams a front end reads at a time: under a flood the window's other events
 // get their turn between such batches.
 constexpr int RECEIVE_BATCH_READS = 64;
+// Stale datagrams a Refresh reads and drops before its probe, at most: about what a
+// receive buffer holds of them on Linux, so that under a flood the window is not held
+// there (under Wine each read is a call to the wineserver).
+constexpr int DISCARD_LIMIT_BEFORE_PROBE = 256;
 
 // Why a drain stopped reading.
 enum class DrainEnd {

@@ -1,13 +1,10 @@
 #include "device_list_dlg.h"
 
-#include "address_rules.h"
-#include "device_line.h"
 #include "dialog_units.h"
 #include "program_icon.h"
 #include "program_messages.h"
 #include "resource_ids.h"
 #include "set_address_dlg.h"
-#include "web_page.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -40,23 +37,52 @@ bool HasEqualWidths(const QFont& font)
     return true;
 }
 
-// A font whose characters all have one width, so that the list's columns line up.
+// A font whose characters all have one width, so that the list's columns line up: the
+// desktop's fixed-pitch font, else the first of the usual monospaced families that is.
 QFont ListFont()
 {
     QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     font.setPointSize(10);
-    for (const char* family : {"DejaVu Sans Mono", "Liberation Mono", "Noto Sans Mono", "Courier New"}) {
-        if (HasEqualWidths(font))
-            break;
-        font.setFamily(QString::fromLatin1(family));
-    }
     font.setStyleHint(QFont::TypeWriter);
-    return font;
+    if (HasEqualWidths(font))
+        return font;
+    for (const char* family : {"DejaVu Sans Mono", "Liberation Mono", "Noto Sans Mono", "Courier New"}) {
+        QFont candidate = font;
+        candidate.setFamily(QString::fromLatin1(family));
+        if (HasEqualWidths(candidate))
+            return candidate;
+    }
+    return font;   // none found: the desktop's own choice is the best guess left
 }
 
-bool IsEnterKey(const QKeyEvent* key)
+// A list whose one selected line, as in a Windows list box, cannot be taken away by
+// Ctrl+click: only another line can replace it.
+class CDeviceListBox : public QListWidget {
+public:
+    using QListWidget::QListWidget;
+
+protected:
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
+                                                         const QEvent* event) const override
+    {
+        const QItemSelectionModel::SelectionFlags flags = QListWidget::selectionCommand(index, event);
+        return flags.testFlag(QItemSelectionModel::Deselect) ? QItemSelectionModel::NoUpdate : flags;
+    }
+};
+
+DialogKey KeyOf(const QKeyEvent* key)
 {
-    return key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+    if (key->key() == Qt::Key_F5)
+        return DialogKey::F5;
+    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
+        return DialogKey::Enter;
+    return DialogKey::Other;
+}
+
+KeyAction ActionFor(const QKeyEvent* key)
+{
+    return ActionForKey(KeyOf(key), key->modifiers().testFlag(Qt::AltModifier),
+                        key->modifiers().testFlag(Qt::ControlModifier));
 }
 
 } // namespace
@@ -66,6 +92,7 @@ CDeviceListDlg::CDeviceListDlg(const DiscoveryEndpoints& endpoints, QWidget* par
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       m_hIcon(LoadProgramIcon()),
       m_socket(endpoints),
+      m_controller(*this, m_socket.Sockets()),
       m_openWebPage(OpenInBrowser)
 {
     setObjectName(QStringLiteral("deviceListDialog"));
@@ -89,13 +116,14 @@ CDeviceListDlg::CDeviceListDlg(const DiscoveryEndpoints& endpoints, QWidget* par
     m_scanWindowTimer->setObjectName(QStringLiteral("scanWindowTimer"));
     m_scanWindowTimer->setSingleShot(true);
     m_scanWindowTimer->setInterval(TIMER_INTERVAL_MS);
-    connect(m_scanWindowTimer, &QTimer::timeout, this, [this] { OnTimer(SCAN_WINDOW_TIMER); });
+    connect(m_scanWindowTimer, &QTimer::timeout, this, [this] { m_controller.OnTimer(SCAN_WINDOW_TIMER); });
     m_tickerTimer = new QTimer(this);
     m_tickerTimer->setObjectName(QStringLiteral("tickerTimer"));
     m_tickerTimer->setInterval(TIMER_INTERVAL_MS);
-    connect(m_tickerTimer, &QTimer::timeout, this, [this] { OnTimer(TICKER_TIMER); });
+    connect(m_tickerTimer, &QTimer::timeout, this, [this] { m_controller.OnTimer(TICKER_TIMER); });
 
-    connect(m_list, &QListWidget::itemDoubleClicked, this, [this] { OpenDeviceWebPage(); });
+    connect(m_list, &QListWidget::itemDoubleClicked, this, [this] { m_controller.OpenDeviceWebPage(); });
+    m_socket.m_onReceive = [this] { m_controller.ReceiveReplies(); };
     qApp->installEventFilter(this);
 }
 
@@ -127,7 +155,7 @@ void CDeviceListDlg::BuildControls(QWidget* client)
     const CDialogUnits du(font());
     client->setFixedSize(du.Size(258, 153));
 
-    m_list = new QListWidget(client);
+    m_list = new CDeviceListBox(client);
     m_list->setObjectName(QStringLiteral("deviceList"));
     m_list->setProperty("controlId", IDC_DEVICE_LIST);
     m_list->setGeometry(du.Rect(6, 14, 245, 122));
@@ -155,7 +183,6 @@ void CDeviceListDlg::BuildControls(QWidget* client)
     m_countField->setReadOnly(true);
     m_countField->setAlignment(Qt::AlignCenter);
     m_countField->setGeometry(du.Rect(232, 138, 19, 12));
-    UpdateData(false);
 }
 
 void CDeviceListDlg::showEvent(QShowEvent* event)
@@ -170,152 +197,101 @@ void CDeviceListDlg::showEvent(QShowEvent* event)
 int CDeviceListDlg::OnInitDialog()
 {
     setWindowIcon(m_hIcon);
-    if (!m_socket.Create()) {
-        ShowProgramMessage(this, MSG_SOCKET_CREATE_ERROR, QMessageBox::Warning);
-        return 0;
-    }
-    m_socket.m_pOwner = this;
-    m_tickerTimer->start();
-    Refresh();
-    return 1;
+    return m_controller.OnInitDialog();
 }
 
-void CDeviceListDlg::UpdateData(bool saveAndValidate)
+QTimer* CDeviceListDlg::Timer(int timerId) const
 {
-    // The count field is read-only, so there is never anything to take back from it.
-    if (!saveAndValidate)
-        m_countField->setText(QString::number(m_scan.m_nCount));
+    return timerId == SCAN_WINDOW_TIMER ? m_scanWindowTimer : timerId == TICKER_TIMER ? m_tickerTimer : nullptr;
 }
 
-void CDeviceListDlg::Refresh()
+void CDeviceListDlg::ResetList()
 {
-    if (!m_scan.BeginScan())
-        return;
     m_list->clear();
-    UpdateData(false);
-    // Replies left unread from the last scan (a full table stops reading) are stale.
-    // Reading them also re-arms the socket's readiness, which stays off while a
-    // datagram is left unread, so this scan's replies get through.
-    m_socket.DiscardPending();
-    m_socket.SendOnEveryInterface(BuildProbe());
-    m_scanWindowTimer->start();
 }
 
-int CDeviceListDlg::ReceiveReplies()
+void CDeviceListDlg::AddLine(const std::string& line, int row)
 {
-    const DrainResult drain = m_scan.ReceiveBatch(
-        [this](DISCOVERY_PACKET& row, unsigned& arrivalInterface) {
-            return m_socket.ReceiveFrom(row, arrivalInterface);
-        },
-        [this](int row) {
-            const DISCOVERY_PACKET& device = m_scan.m_devices[std::size_t(row)];
-            auto* item = new QListWidgetItem(QString::fromStdString(FormatDeviceLine(device)));
-            item->setData(ROW_INDEX_ROLE, row);
-            m_list->addItem(item);
-        },
-        RECEIVE_BATCH_READS);
-    UpdateData(false);
-    // Reading goes on after the window's other events, as long as datagrams may still
-    // wait or keep coming: the socket's readiness reports are not relied on for it (they
-    // may stay off while datagrams wait). A posted call rather than a zero timer, since
-    // some event dispatchers hold timers back while a socket keeps reporting data, until
-    // posted events have been handled.
-    const bool mayGoOn = MoreMayWait(drain.end) || (drain.end == DrainEnd::NothingWaiting && drain.datagrams > 0);
-    if (mayGoOn && !m_bDrainPosted) {
-        m_bDrainPosted = true;
-        QMetaObject::invokeMethod(this, [this] {
-            m_bDrainPosted = false;
-            ReceiveReplies();
-        }, Qt::QueuedConnection);
-    }
-    return 1;
-}
-
-void CDeviceListDlg::OnTimer(int timerId)
-{
-    if (timerId == SCAN_WINDOW_TIMER) {
-        m_scanWindowTimer->stop();
-        if (m_scan.CloseScanWindow() && m_list->count() > 0)
-            m_list->setCurrentRow(0);   // the lowest line in sorted order, not the first reply
-    } else if (timerId == TICKER_TIMER) {
-        if (m_scan.Tick())
-            Refresh();
-    }
+    auto* item = new QListWidgetItem(QString::fromStdString(line));
+    item->setData(ROW_INDEX_ROLE, row);
+    m_list->addItem(item);   // the list sorts
 }
 
 int CDeviceListDlg::SelectedRow() const
 {
     const QList<QListWidgetItem*> selected = m_list->selectedItems();
-    if (m_scan.m_nCount == 0 || selected.isEmpty())
+    if (selected.isEmpty())
         return -1;
     bool ok = false;
     const int row = selected.first()->data(ROW_INDEX_ROLE).toInt(&ok);
-    return ok && row >= 0 && row < m_scan.m_nCount ? row : -1;
+    return ok ? row : -1;
 }
 
-void CDeviceListDlg::ChangeAddress()
+void CDeviceListDlg::SelectFirstLine()
 {
-    const int row = SelectedRow();
-    if (row < 0)
-        return;
-    // A copy: a rescan may refill the table while the dialog is open, and the change
-    // must still go to, and be compared with, the device chosen here.
-    const DISCOVERY_PACKET device = m_scan.m_devices[std::size_t(row)];
-    const unsigned answeredOn = m_scan.RowInterface(row);
-    IpOctets address = device.ipAddress;
-    IpOctets mask = device.ipMask;
-    CSetAddressDlg dialog(this);
-    if (!dialog.EditAddress(address, mask))
-        return;
+    if (m_list->count() > 0)
+        m_list->setCurrentRow(0);
+}
 
-    const AddressChangePlan plan = PlanAddressChange(device, address, mask);
-    switch (plan.verdict) {
-    case AddressChangeVerdict::InvalidAddress:
+void CDeviceListDlg::ShowCount(int count)
+{
+    m_countField->setText(QString::number(count));
+}
+
+void CDeviceListDlg::StartTimer(int timerId, int milliseconds)
+{
+    if (QTimer* timer = Timer(timerId))
+        timer->start(milliseconds);
+}
+
+void CDeviceListDlg::StopTimer(int timerId)
+{
+    if (QTimer* timer = Timer(timerId))
+        timer->stop();
+}
+
+bool CDeviceListDlg::EditAddress(IpOctets& address, IpOctets& mask)
+{
+    CSetAddressDlg dialog(this);
+    return dialog.EditAddress(address, mask);
+}
+
+void CDeviceListDlg::ShowMessage(ProgramMessage message)
+{
+    switch (message) {
+    case ProgramMessage::SocketCreateError:
+        ShowProgramMessage(this, MSG_SOCKET_CREATE_ERROR, QMessageBox::Warning);
+        return;
+    case ProgramMessage::InvalidIpAddress:
         ShowProgramMessage(this, MSG_INVALID_IP_ADDRESS);
         return;
-    case AddressChangeVerdict::InvalidMask:
+    case ProgramMessage::InvalidMask:
         ShowProgramMessage(this, MSG_INVALID_MASK);
         return;
-    case AddressChangeVerdict::Unchanged:
-        return;
-    case AddressChangeVerdict::Send:
-        for (const DISCOVERY_PACKET& datagram : plan.datagrams)
-            m_socket.SendVia(datagram, answeredOn);
-        m_scan.ArmRescanAfterAddressChange();
-        return;
     }
 }
 
-void CDeviceListDlg::OpenDeviceWebPage()
+void CDeviceListDlg::OpenWebAddress(const std::string& url)
 {
-    const int row = SelectedRow();
-    if (row < 0)
-        return;
-    const IpOctets& address = m_scan.m_devices[std::size_t(row)].ipAddress;
-    m_openWebPage(QUrl(QString::fromStdString(WebPageUrl(address))));
+    m_openWebPage(QUrl(QString::fromStdString(url)));
 }
 
-bool CDeviceListDlg::OnCommand(int command)
+void CDeviceListDlg::EndDialog(int result)
 {
-    switch (command) {
-    case ID_VIEW_REFRESH:
-        Refresh();
-        return true;
-    case ID_VIEW_EXIT:
-        done(0);
-        return true;
-    case ID_CONFIG_IP_ADDRESS:
-    case IDOK:
-        ChangeAddress();
-        return true;
-    case ID_CONFIG_DEVICE_SETTINGS:
-        OpenDeviceWebPage();
-        return true;
-    case IDCANCEL:
-        return true;   // Esc never closes the window
-    default:
-        return false;
-    }
+    done(result);
+}
+
+void CDeviceListDlg::DrainSoon()
+{
+    // A posted call rather than a zero timer: some event dispatchers hold timers back
+    // while a socket keeps reporting data, until posted events have been handled.
+    if (m_bDrainPosted)
+        return;
+    m_bDrainPosted = true;
+    QMetaObject::invokeMethod(this, [this] {
+        m_bDrainPosted = false;
+        m_controller.ReceiveReplies();
+    }, Qt::QueuedConnection);
 }
 
 bool CDeviceListDlg::eventFilter(QObject* watched, QEvent* event)
@@ -325,29 +301,31 @@ bool CDeviceListDlg::eventFilter(QObject* watched, QEvent* event)
     if (event->type() != QEvent::KeyPress || !watched->isWidgetType() ||
         static_cast<QWidget*>(watched)->window() != this)
         return false;
-    const auto* key = static_cast<QKeyEvent*>(event);
     // A key a control ignores travels up to its parents and through this filter again;
-    // taking it here keeps one press to one action. Alt+F5 is a system key, not F5.
-    if (key->key() == Qt::Key_F5 && !(key->modifiers() & Qt::AltModifier)) {
-        Refresh();
+    // taking it here keeps one press to one action.
+    switch (ActionFor(static_cast<QKeyEvent*>(event))) {
+    case KeyAction::Refresh:
+        m_controller.Refresh();
         return true;
-    }
-    if (IsEnterKey(key) && (key->modifiers() & Qt::AltModifier)) {
-        OpenDeviceWebPage();
+    case KeyAction::OpenWebPage:
+        m_controller.OpenDeviceWebPage();
         return true;
+    case KeyAction::ChangeAddress:   // the dialog's default command, below
+    case KeyAction::None:
+        return false;
     }
     return false;
 }
 
 void CDeviceListDlg::keyPressEvent(QKeyEvent* event)
 {
-    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
-    if (IsEnterKey(event) && modifiers == Qt::NoModifier) {
-        OnCommand(IDOK);
+    // Enter, with Shift, Ctrl or AltGr too, is the dialog's default command, as Windows has it.
+    if (ActionFor(event) == KeyAction::ChangeAddress) {
+        m_controller.OnCommand(IDOK);
         return;
     }
     if (event->key() == Qt::Key_Escape) {
-        OnCommand(IDCANCEL);
+        m_controller.OnCommand(IDCANCEL);
         return;
     }
     QDialog::keyPressEvent(event);
@@ -355,12 +333,6 @@ void CDeviceListDlg::keyPressEvent(QKeyEvent* event)
 
 void CDeviceListDlg::closeEvent(QCloseEvent* event)
 {
-    OnClose();
+    m_controller.OnClose();
     event->accept();
-}
-
-void CDeviceListDlg::OnClose()
-{
-    m_socket.Close();
-    done(IDOK);
 }

@@ -1,8 +1,8 @@
 #pragma once
 // The main window: the device list, its scan cycle, and the operator's commands.
 
+#include "device_list_controller.h"
 #include "discovery_socket.h"
-#include "scan_state.h"
 
 #include <QDialog>
 #include <QIcon>
@@ -12,10 +12,13 @@
 
 class QLineEdit;
 class QListWidget;
+class QListWidgetItem;
 class QMenuBar;
 class QTimer;
 
-class CDeviceListDlg : public QDialog, public CDiscoveryOwner {
+// The main window's Qt skin: maps Qt's events onto the controller and carries out
+// what the controller asks of its window.
+class CDeviceListDlg : public QDialog, private CDeviceListWindow {
     Q_OBJECT
 public:
     using WebPageOpener = std::function<void(const QUrl&)>;
@@ -26,15 +29,11 @@ public:
     // Socket, ticker and first scan; runs once, when the window first shows.
     // 0 when the socket could not be created.
     int OnInitDialog();
-    void Refresh();
-    int ReceiveReplies() override;
-    void OnTimer(int timerId);
-    void ChangeAddress();
-    void OpenDeviceWebPage();
+    void Refresh() { m_controller.Refresh(); }
     // Menu commands and the dialog's own commands; true when handled.
-    bool OnCommand(int command);
+    bool OnCommand(int command) { return m_controller.OnCommand(command); }
 
-    const CScanState& Scan() const { return m_scan; }
+    const CScanState& Scan() const { return m_controller.Scan(); }
     void SetWebPageOpener(WebPageOpener opener) { m_openWebPage = std::move(opener); }
 
 protected:
@@ -46,19 +45,30 @@ protected:
 private:
     void BuildMenu(QMenuBar* menuBar);
     void BuildControls(QWidget* client);
-    void UpdateData(bool saveAndValidate);
-    // The table row behind the selected line, or -1 when the list is empty or nothing is selected.
-    int SelectedRow() const;
-    void OnClose();
+    QTimer* Timer(int timerId) const;
+
+    // What the controller asks of its window.
+    void ResetList() override;
+    void AddLine(const std::string& line, int row) override;
+    int SelectedRow() const override;
+    void SelectFirstLine() override;
+    void ShowCount(int count) override;
+    void StartTimer(int timerId, int milliseconds) override;
+    void StopTimer(int timerId) override;
+    bool EditAddress(IpOctets& address, IpOctets& mask) override;
+    void ShowMessage(ProgramMessage message) override;
+    void OpenWebAddress(const std::string& url) override;
+    void EndDialog(int result) override;
+    void DrainSoon() override;
 
     QListWidget* m_list = nullptr;
     QLineEdit* m_countField = nullptr;
     QIcon m_hIcon;
     CDiscoverySocket m_socket;
-    CScanState m_scan;
+    CDeviceListController m_controller;
     QTimer* m_scanWindowTimer = nullptr;
     QTimer* m_tickerTimer = nullptr;
     WebPageOpener m_openWebPage;
     bool m_bInitialised = false;
-    bool m_bDrainPosted = false;   // a call of ReceiveReplies waits in the event queue
+    bool m_bDrainPosted = false;   // a drain waits in the event queue
 };

@@ -1,17 +1,24 @@
 #include "device_list_dlg.h"
 
-#include "address_rules.h"
-#include "device_line.h"
 #include "fixed_pitch_font.h"
 #include "program_messages.h"
 #include "resource_ids.h"
 #include "set_address_dlg.h"
-#include "web_page.h"
 
 #include <string>
 
+namespace {
+
+// Reads on under USER_TIMER_MINIMUM when the window's own loop is not running (a modal
+// dialog or message box runs its own); in its own loop the window reads on whenever no
+// message waits.
+constexpr UINT_PTR DRAIN_TIMER = 3;
+
+} // namespace
+
 CDeviceListDlg::CDeviceListDlg()
-    : m_hIcon(::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME)))
+    : m_hIcon(::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME))),
+      m_controller(*this, m_socket.Sockets())
 {
 }
 
@@ -35,7 +42,16 @@ INT_PTR CDeviceListDlg::DoModal()
     if (m_hWnd == nullptr)
         return -1;
     MSG message;
-    while (!m_bEnded && ::GetMessageW(&message, nullptr, 0, 0) > 0) {
+    while (!m_bEnded) {
+        // Reading on only when no message, input or due timer waits (PeekMessage hands
+        // those out first, WM_TIMER included): a flood of datagrams keeps neither keys
+        // nor the scan window's timer from the window.
+        if (m_bDrainPending && !::PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE)) {
+            DrainNow();
+            continue;
+        }
+        if (::GetMessageW(&message, nullptr, 0, 0) <= 0)
+            break;
         if (PreTranslateMessage(message) || ::IsDialogMessageW(m_hWnd, &message))
             continue;
         ::TranslateMessage(&message);
@@ -43,11 +59,11 @@ INT_PTR CDeviceListDlg::DoModal()
     }
     if (!m_bEnded && ::IsWindow(m_hWnd))
         ::DestroyWindow(m_hWnd);   // WM_QUIT from elsewhere
-    m_socket.Close();
+    m_socket.Sockets().Close();
     return m_nResult;
 }
 
-void CDeviceListDlg::EndDialog(INT_PTR result)
+void CDeviceListDlg::EndDialog(int result)
 {
     m_nResult = result;
     m_bEnded = true;
@@ -71,16 +87,20 @@ INT_PTR CDeviceListDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam
 {
     switch (message) {
     case WM_CLOSE:
-        OnClose();
+        m_controller.OnClose();
         return TRUE;
     case WM_TIMER:
-        OnTimer(wParam);
+        if (wParam == DRAIN_TIMER)
+            DrainNow();
+        else
+            m_controller.OnTimer(int(wParam));
         return TRUE;
     case WM_COMMAND:
-        if (OnCommand(wParam))
+        // The whole word: menu items and notification-0 commands only.
+        if (m_controller.OnCommand(int(DWORD(wParam))))
             return TRUE;
         if (LOWORD(wParam) == IDC_DEVICE_LIST && HIWORD(wParam) == LBN_DBLCLK) {
-            OpenDeviceWebPage();
+            m_controller.OpenDeviceWebPage();
             return TRUE;
         }
         return FALSE;
@@ -88,7 +108,7 @@ INT_PTR CDeviceListDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam
         m_socket.OnSocketEvent(lParam);
         return TRUE;
     case WM_DISCOVERY_RECEIVE:
-        ::SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, ReceiveReplies());
+        ::SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, m_controller.ReceiveReplies());
         return TRUE;
     default:
         return FALSE;
@@ -104,119 +124,104 @@ int CDeviceListDlg::OnInitDialog()
         for (HWND child = ::GetWindow(m_hWnd, GW_CHILD); child != nullptr; child = ::GetWindow(child, GW_HWNDNEXT))
             ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(m_hFixedFont), TRUE);
     }
-    UpdateData();
-    if (!m_socket.Create(m_hWnd)) {
-        ShowProgramMessage(m_hWnd, MSG_SOCKET_CREATE_ERROR, MB_ICONEXCLAMATION);
-        return 0;
-    }
+    m_socket.NotifyWindow(m_hWnd);
     m_socket.m_pOwner = m_hWnd;
-    ::SetTimer(m_hWnd, TICKER_TIMER, TIMER_INTERVAL_MS, nullptr);
-    Refresh();
-    return 1;
+    return m_controller.OnInitDialog();
 }
 
-void CDeviceListDlg::UpdateData()
+void CDeviceListDlg::DrainSoon()
 {
-    ::SetDlgItemInt(m_hWnd, IDC_DEVICE_COUNT, UINT(m_scan.m_nCount), TRUE);
+    // The events queued by the reads so far say only that more waits, which is known.
+    m_socket.TakeQueuedEvents();
+    if (!m_bDrainPending)
+        ::SetTimer(m_hWnd, DRAIN_TIMER, USER_TIMER_MINIMUM, nullptr);
+    m_bDrainPending = true;
 }
 
-void CDeviceListDlg::Refresh()
+void CDeviceListDlg::DrainNow()
 {
-    if (!m_scan.BeginScan())
-        return;
+    ::KillTimer(m_hWnd, DRAIN_TIMER);
+    m_bDrainPending = false;
+    m_controller.ReceiveReplies();   // asks again when more may wait
+}
+
+void CDeviceListDlg::ResetList()
+{
     ::SendMessageW(List(), LB_RESETCONTENT, 0, 0);
-    UpdateData();
-    // Replies left unread from the last scan (a full table stops reading) are stale.
-    // Reading them also re-arms the read notification, which stays off until the
-    // next read, so this scan's replies get through.
-    m_socket.DiscardPending();
-    m_socket.SendOnEveryInterface(BuildProbe());
-    ::SetTimer(m_hWnd, SCAN_WINDOW_TIMER, TIMER_INTERVAL_MS, nullptr);
 }
 
-int CDeviceListDlg::ReceiveReplies()
+void CDeviceListDlg::AddLine(const std::string& line, int row)
 {
-    // A bounded batch, so the window's other messages get their turn under a flood.
-    // Each read re-enables the notification: datagrams left waiting (a batch cut
-    // short, a full table) announce themselves again after the next read.
-    m_scan.ReceiveBatch([this](DISCOVERY_PACKET& row, unsigned& arrivalInterface) {
-                            return m_socket.ReceiveFrom(row, arrivalInterface);
-                        },
-                        [this](int row) {
-                            const std::string line = FormatDeviceLine(m_scan.m_devices[std::size_t(row)]);
-                            const LRESULT position =
-                                ::SendMessageA(List(), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
-                            if (position >= 0)
-                                ::SendMessageA(List(), LB_SETITEMDATA, WPARAM(position), LPARAM(row));
-                        },
-                        RECEIVE_BATCH_READS);
-    UpdateData();
-    return 1;
-}
-
-void CDeviceListDlg::OnTimer(UINT_PTR timerId)
-{
-    if (timerId == SCAN_WINDOW_TIMER) {
-        ::KillTimer(m_hWnd, SCAN_WINDOW_TIMER);
-        if (m_scan.CloseScanWindow())
-            ::SendMessageW(List(), LB_SETCURSEL, 0, 0);   // the lowest line in sorted order
-    } else if (timerId == TICKER_TIMER) {
-        if (m_scan.Tick())
-            Refresh();
+    // Drawn once per batch rather than once per line (ShowCount ends every batch):
+    // a list box redraws its scroll bar at each added line.
+    if (!m_bListFrozen) {
+        ::SendMessageW(List(), WM_SETREDRAW, FALSE, 0);
+        m_bListFrozen = true;
     }
+    const LRESULT position = ::SendMessageA(List(), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
+    if (position >= 0)
+        ::SendMessageA(List(), LB_SETITEMDATA, WPARAM(position), LPARAM(row));
 }
 
 int CDeviceListDlg::SelectedRow() const
 {
-    if (m_scan.m_nCount == 0)
-        return -1;
     const LRESULT selected = ::SendMessageW(List(), LB_GETCURSEL, 0, 0);
     if (selected == LB_ERR)
         return -1;
     const LRESULT row = ::SendMessageW(List(), LB_GETITEMDATA, WPARAM(selected), 0);
-    return row >= 0 && row < m_scan.m_nCount ? int(row) : -1;
+    return row == LB_ERR ? -1 : int(row);
 }
 
-void CDeviceListDlg::ChangeAddress()
+void CDeviceListDlg::SelectFirstLine()
 {
-    const int row = SelectedRow();
-    if (row < 0)
-        return;
-    // A copy: a rescan may refill the table while the dialog is open, and the change
-    // must still go to, and be compared with, the device chosen here.
-    const DISCOVERY_PACKET device = m_scan.m_devices[std::size_t(row)];
-    const unsigned answeredOn = m_scan.RowInterface(row);
-    IpOctets address = device.ipAddress;
-    IpOctets mask = device.ipMask;
-    CSetAddressDlg dialog(m_hWnd);
-    if (!dialog.EditAddress(address, mask))
-        return;
+    ::SendMessageW(List(), LB_SETCURSEL, 0, 0);
+}
 
-    const AddressChangePlan plan = PlanAddressChange(device, address, mask);
-    switch (plan.verdict) {
-    case AddressChangeVerdict::InvalidAddress:
+void CDeviceListDlg::ShowCount(int count)
+{
+    if (m_bListFrozen) {
+        m_bListFrozen = false;
+        ::SendMessageW(List(), WM_SETREDRAW, TRUE, 0);
+        ::InvalidateRect(List(), nullptr, TRUE);
+    }
+    ::SetDlgItemInt(m_hWnd, IDC_DEVICE_COUNT, UINT(count), TRUE);
+}
+
+void CDeviceListDlg::StartTimer(int timerId, int milliseconds)
+{
+    ::SetTimer(m_hWnd, UINT_PTR(timerId), UINT(milliseconds), nullptr);
+}
+
+void CDeviceListDlg::StopTimer(int timerId)
+{
+    ::KillTimer(m_hWnd, UINT_PTR(timerId));
+}
+
+bool CDeviceListDlg::EditAddress(IpOctets& address, IpOctets& mask)
+{
+    CSetAddressDlg dialog(m_hWnd);
+    return dialog.EditAddress(address, mask);
+}
+
+void CDeviceListDlg::ShowMessage(ProgramMessage message)
+{
+    switch (message) {
+    case ProgramMessage::SocketCreateError:
+        ShowProgramMessage(m_hWnd, MSG_SOCKET_CREATE_ERROR, MB_ICONEXCLAMATION);
+        return;
+    case ProgramMessage::InvalidIpAddress:
         ShowProgramMessage(m_hWnd, MSG_INVALID_IP_ADDRESS);
         return;
-    case AddressChangeVerdict::InvalidMask:
+    case ProgramMessage::InvalidMask:
         ShowProgramMessage(m_hWnd, MSG_INVALID_MASK);
-        return;
-    case AddressChangeVerdict::Unchanged:
-        return;
-    case AddressChangeVerdict::Send:
-        for (const DISCOVERY_PACKET& datagram : plan.datagrams)
-            m_socket.SendVia(datagram, answeredOn);
-        m_scan.ArmRescanAfterAddressChange();
         return;
     }
 }
 
-void CDeviceListDlg::OpenDeviceWebPage()
+void CDeviceListDlg::OpenWebAddress(const std::string& url)
 {
-    const int row = SelectedRow();
-    if (row < 0)
-        return;
     // "explorer" hands the address to the user's browser.
-    std::string commandLine = "explorer " + WebPageUrl(m_scan.m_devices[std::size_t(row)].ipAddress);
+    std::string commandLine = "explorer " + url;
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
@@ -227,30 +232,6 @@ void CDeviceListDlg::OpenDeviceWebPage()
     }
 }
 
-bool CDeviceListDlg::OnCommand(WPARAM command)
-{
-    // The whole word: menu items and notification-0 commands only.
-    switch (command) {
-    case ID_VIEW_REFRESH:
-        Refresh();
-        return true;
-    case ID_VIEW_EXIT:
-        EndDialog(0);
-        return true;
-    case ID_CONFIG_IP_ADDRESS:
-    case IDOK:
-        ChangeAddress();
-        return true;
-    case ID_CONFIG_DEVICE_SETTINGS:
-        OpenDeviceWebPage();
-        return true;
-    case IDCANCEL:
-        return true;   // Esc never closes the window
-    default:
-        return false;
-    }
-}
-
 bool CDeviceListDlg::PreTranslateMessage(const MSG& message)
 {
     // Only this window's keys: a dialog on top runs a loop of its own, but a
@@ -258,21 +239,16 @@ bool CDeviceListDlg::PreTranslateMessage(const MSG& message)
     if (m_hWnd == nullptr || (message.hwnd != m_hWnd && !::IsChild(m_hWnd, message.hwnd)))
         return false;
     if (message.message == WM_KEYDOWN && message.wParam == VK_F5) {
-        Refresh();
+        m_controller.Refresh();
         return true;
     }
     if (message.message == WM_SYSKEYDOWN && message.wParam == VK_RETURN) {
-        OpenDeviceWebPage();
+        m_controller.OpenDeviceWebPage();
         // Passed on all the same: the window must see a key went down with Alt,
         // or releasing Alt would then open the menu and take the next keys.
         return false;
     }
     // What Alt+Enter leaves behind: no menu has a mnemonic for it, so it would only beep.
+    // Enter with any other keys held is the dialog's default command (IsDialogMessage).
     return message.message == WM_SYSCHAR && message.wParam == VK_RETURN;
-}
-
-void CDeviceListDlg::OnClose()
-{
-    m_socket.Close();
-    EndDialog(IDOK);
 }

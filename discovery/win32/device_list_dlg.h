@@ -1,11 +1,12 @@
 #pragma once
-// The main window: the device list, its scan cycle, and the operator's commands.
+// The main window's Win32 skin: maps window messages onto the controller and carries
+// out what the controller asks of its window.
 
+#include "device_list_controller.h"
 #include "discovery_socket.h"
-#include "scan_state.h"
 #include "win32_headers.h"
 
-class CDeviceListDlg {
+class CDeviceListDlg : private CDeviceListWindow {
 public:
     CDeviceListDlg();
     ~CDeviceListDlg();
@@ -16,33 +17,39 @@ public:
     // or -1 when the window could not be created.
     INT_PTR DoModal();
 
-    // Icon, socket, ticker and first scan. 0 when the socket could not be created.
+    // Icon, font, socket, ticker and first scan. 0 when the socket could not be created.
     int OnInitDialog();
-    void Refresh();
-    int ReceiveReplies();
-    void OnTimer(UINT_PTR timerId);
-    void ChangeAddress();
-    void OpenDeviceWebPage();
     // The key checks made before dialog navigation; true when the key was used.
     bool PreTranslateMessage(const MSG& message);
-    // Menu commands and the dialog's own commands; true when handled.
-    bool OnCommand(WPARAM command);
-    void OnClose();
-    void EndDialog(INT_PTR result);
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
-    void UpdateData();
-    // The table row behind the selected line, or -1 when the list is empty or nothing is selected.
-    int SelectedRow() const;
     HWND List() const;
+    // Reads on, as the controller asked, now that no message waits.
+    void DrainNow();
+
+    // What the controller asks of its window.
+    void ResetList() override;
+    void AddLine(const std::string& line, int row) override;
+    int SelectedRow() const override;
+    void SelectFirstLine() override;
+    void ShowCount(int count) override;
+    void StartTimer(int timerId, int milliseconds) override;
+    void StopTimer(int timerId) override;
+    bool EditAddress(IpOctets& address, IpOctets& mask) override;
+    void ShowMessage(ProgramMessage message) override;
+    void OpenWebAddress(const std::string& url) override;
+    void EndDialog(int result) override;
+    void DrainSoon() override;
 
     HWND m_hWnd = nullptr;
     HICON m_hIcon = nullptr;
     HFONT m_hFixedFont = nullptr;   // only when the template's font is not fixed-pitch
     CDiscoverySocket m_socket;
-    CScanState m_scan;
+    CDeviceListController m_controller;
+    bool m_bDrainPending = false;   // the controller asked to read on
+    bool m_bListFrozen = false;     // lines are being added: the list is not redrawn
     bool m_bEnded = false;
     INT_PTR m_nResult = 0;
 };

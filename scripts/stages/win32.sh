@@ -32,7 +32,7 @@ left_out=()
 if wine_env_i386_emulated; then
     # Emulated, every Wine process takes tens of seconds: the window tests,
     # which start one for each look at the window, would run past their limits.
-    left_out=(-E 'corvane_win32_(end_to_end|two_interfaces)_in_namespaces')
+    left_out=(-E 'corvane_win32_(end_to_end|two_interfaces|flood)_in_namespaces')
     echo "win32: 32-bit programs run emulated here (qemu-i386); Corvane.exe's window tests are left out" \
         "(docs/windows.md gives the command that runs them)"
 fi

@@ -57,6 +57,14 @@ NetworkInterface Loopback()
     return lo != nullptr ? *lo : NetworkInterface{};
 }
 
+ProbeEndpoints ToLoopbackPeer(const LoopbackPeer& device)
+{
+    ProbeEndpoints endpoints;
+    endpoints.destination = {127, 0, 0, 1};
+    endpoints.destinationPort = device.Port();
+    return endpoints;
+}
+
 TEST(InterfaceList, ListsTheLoopbackWithItsAddressAndFlags)
 {
     const NetworkInterface lo = Loopback();
@@ -75,7 +83,7 @@ TEST(ProbeSocket, SendsOutOfTheInterfaceGivenAndTellsSizeAndArrivalInterface)
     const NetworkInterface lo = Loopback();
     ASSERT_NE(lo.index, 0u);
     LoopbackPeer device;
-    ProbeSocket socket({{127, 0, 0, 1}, device.Port()});
+    ProbeSocket socket(ToLoopbackPeer(device));
     std::string error;
     ASSERT_TRUE(socket.Open(error)) << error;
 
@@ -107,7 +115,7 @@ TEST(ProbeSocket, SendsOutOfTheInterfaceGivenAndTellsSizeAndArrivalInterface)
 TEST(ProbeSocket, AFailedSendSaysWhy)
 {
     LoopbackPeer device;
-    ProbeSocket socket({{127, 0, 0, 1}, device.Port()});
+    ProbeSocket socket(ToLoopbackPeer(device));
     std::string error;
     ASSERT_TRUE(socket.Open(error)) << error;
     NetworkInterface gone;
@@ -116,6 +124,39 @@ TEST(ProbeSocket, AFailedSendSaysWhy)
     gone.address = {127, 0, 0, 1};
     EXPECT_FALSE(socket.SendVia(BuildProbe(), gone, error));
     EXPECT_FALSE(error.empty());
+}
+
+TEST(ProbeSocket, TheDiscardIsBoundedAndWhatItLeavesIsReadInOrder)
+{
+    LoopbackPeer device;
+    ProbeSocket socket(ToLoopbackPeer(device));
+    std::string error;
+    ASSERT_TRUE(socket.Open(error)) << error;
+    DISCOVERY_PACKET reply = BuildProbe();
+    for (std::uint8_t last = 1; last <= 5; ++last) {
+        reply.ipAddress = {10, 0, 0, last};
+        device.SendTo(socket.LocalPort(), &reply, sizeof reply);
+    }
+    // Loopback queues each datagram at the receiver before the send returns, in order.
+    EXPECT_EQ(socket.DiscardPending(3), 3);
+    DISCOVERY_PACKET row{};
+    unsigned arrival = 0;
+    ASSERT_TRUE(socket.WaitReadable(10000));
+    EXPECT_EQ(socket.Receive(row, arrival), 20);
+    EXPECT_EQ(row.ipAddress[3], 4) << "the discard took more, or other, datagrams than allowed";
+}
+
+// Nothing here can broadcast: the interfaces named cannot carry a probe, so the
+// layer sends nothing at all, which is what a set command must do when its
+// device's interface has gone.
+TEST(ProbeSocket, ASetCommandIsNotSentWhenItsInterfaceIsGoneOrCannotBroadcast)
+{
+    ProbeSocket socket;   // the real network's endpoints
+    std::string error;
+    ASSERT_TRUE(socket.Open(error)) << error;
+    EXPECT_FALSE(socket.SendOnInterface(BuildSetIp({10, 0, 0, 7}, {}), 999999)) << "no such interface";
+    EXPECT_FALSE(socket.SendOnInterface(BuildSetIp({10, 0, 0, 7}, {}), 0)) << "the interface is not known";
+    EXPECT_FALSE(socket.SendOnInterface(BuildSetIp({10, 0, 0, 7}, {}), Loopback().index)) << "loopback";
 }
 
 } // namespace

@@ -5,7 +5,9 @@
 #include "test_support.h"
 
 #include <QListWidget>
+#include <QFile>
 #include <QNetworkInterface>
+#include <QProcess>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -106,6 +108,45 @@ TEST(EndToEnd, TwoInterfacesListEveryDeviceAndAChangeLeavesWhereTheDeviceAnswere
     EXPECT_TRUE(ScanEndsWith(dialog, 8));
     EXPECT_FALSE(ListLines(list).contains(expected[4]));
     EXPECT_FALSE(ListLines(list).contains(farLine));
+
+    // pc2 loses its address: a change of a device listed behind it must not go out
+    // at all (the script finds no set command on the first LAN), and the rescan
+    // that follows it lists what pc1 still reaches.
+    ASSERT_EQ(QProcess::execute("ip", {"addr", "flush", "dev", "pc2"}), 0);
+    ChangeSelected(list, moved, net2 + ".160", "255.255.255.0");
+    EXPECT_TRUE(WaitFor([&] { return list->count() == 3 && !dialog.Scan().m_bScanning; }, 40000))
+        << ListLines(list).join('\n').toStdString();
+}
+
+// flood_in_namespaces.sh floods the window's port with datagrams that are not replies
+// from the moment this test says it is ready until a marker file says the flood ended.
+TEST(EndToEnd, F5ScansDuringAndRightAfterAFlood)
+{
+    const QString ready = qEnvironmentVariable("CORVANE_E2E_READY");
+    const QString floodOver = qEnvironmentVariable("CORVANE_E2E_FLOOD_OVER");
+    ASSERT_FALSE(ready.isEmpty() || floodOver.isEmpty()) << "run by flood_in_namespaces.sh";
+    ASSERT_TRUE(InTestNamespace({"lo", "pc"})) << "not in the test's namespace";
+    CDeviceListDlg dialog;
+    dialog.SetWebPageOpener([](const QUrl&) {});
+    dialog.show();
+    auto* list = dialog.findChild<QListWidget*>("deviceList");
+    ASSERT_TRUE(ScanEndsWith(dialog, 3));
+    QFile marker(ready);
+    ASSERT_TRUE(marker.open(QIODevice::WriteOnly));
+    marker.close();
+    QTest::qWait(1500);   // the flood is on by then
+    // Twice under the flood: F5 is served, and the scan window it opens closes.
+    for (int press = 0; press < 2; ++press) {
+        QTest::keyClick(list, Qt::Key_F5);
+        EXPECT_TRUE(dialog.Scan().m_bScanning) << "F5 " << press << " under the flood started no scan";
+        EXPECT_TRUE(WaitFor([&] { return !dialog.Scan().m_bScanning; }, 10000))
+            << "the scan window opened by F5 " << press << " never closed under the flood";
+    }
+    ASSERT_FALSE(QFile::exists(floodOver)) << "the flood ended before the scans under it did";
+    ASSERT_TRUE(WaitFor([&] { return QFile::exists(floodOver); }, 60000));
+    QTest::keyClick(list, Qt::Key_F5);
+    EXPECT_TRUE(dialog.Scan().m_bScanning) << "F5 right after the flood started no scan";
+    EXPECT_TRUE(ScanEndsWith(dialog, 3)) << ListLines(list).join('\n').toStdString();
 }
 
 } // namespace

@@ -15,6 +15,13 @@ namespace {
 
 // ---- the socket, on loopback ----
 
+ProbeEndpoints LoopbackOnly()
+{
+    ProbeEndpoints endpoints;
+    endpoints.localAddress = {127, 0, 0, 1};
+    return endpoints;
+}
+
 // A message-only window that hands socket events to the socket and counts the
 // notifications the socket passes on.
 class SocketOwner {
@@ -46,7 +53,7 @@ public:
     }
 
     HWND m_window = nullptr;
-    CDiscoverySocket m_socket;
+    CDiscoverySocket m_socket{LoopbackOnly()};
     int m_notifications = 0;
 
 private:
@@ -75,15 +82,17 @@ protected:
         WSADATA data;
         ASSERT_EQ(::WSAStartup(MAKEWORD(1, 1), &data), 0);
         ASSERT_NE(m_owner.m_window, nullptr);
-        ASSERT_TRUE(m_owner.m_socket.Create(m_owner.m_window, INADDR_LOOPBACK));
+        m_owner.m_socket.NotifyWindow(m_owner.m_window);
         m_owner.m_socket.m_pOwner = m_owner.m_window;
+        std::string error;
+        ASSERT_TRUE(Sockets().Open(error)) << error;
         m_sender = ::socket(AF_INET, SOCK_DGRAM, 0);
         ASSERT_NE(m_sender, INVALID_SOCKET);
     }
     void TearDown() override
     {
         ::closesocket(m_sender);
-        m_owner.m_socket.Close();
+        Sockets().Close();
         ::WSACleanup();
     }
 
@@ -92,7 +101,7 @@ protected:
         sockaddr_in to{};
         to.sin_family = AF_INET;
         to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        to.sin_port = htons(m_owner.m_socket.LocalPort());
+        to.sin_port = htons(Sockets().LocalPort());
         ASSERT_EQ(::sendto(m_sender, static_cast<const char*>(data), size, 0, reinterpret_cast<sockaddr*>(&to),
                            sizeof to),
                   size);
@@ -105,6 +114,8 @@ protected:
         reply.ipAddress = {10, 0, 0, last};
         return reply;
     }
+
+    ProbeSocket& Sockets() { return m_owner.m_socket.Sockets(); }
 
     SocketOwner m_owner;
     SOCKET m_sender = INVALID_SOCKET;
@@ -132,16 +143,16 @@ TEST_F(DiscoverySocketTest, ReadsReportTheTrueSizeAndOnlyWholeDatagramsFillTheRo
 
     DISCOVERY_PACKET row = Reply(99);
     unsigned arrival = 0;
-    EXPECT_EQ(m_owner.m_socket.ReceiveFrom(row, arrival), 21);
+    EXPECT_EQ(Sockets().Receive(row, arrival), 21);
     EXPECT_EQ(row.ipAddress[3], 99) << "a longer datagram must not be cut into the row";
-    EXPECT_EQ(m_owner.m_socket.ReceiveFrom(row, arrival), 19);
+    EXPECT_EQ(Sockets().Receive(row, arrival), 19);
     EXPECT_EQ(row.ipAddress[3], 99);
-    EXPECT_EQ(m_owner.m_socket.ReceiveFrom(row, arrival), 3000);
-    EXPECT_EQ(m_owner.m_socket.ReceiveFrom(row, arrival), 20);
+    EXPECT_EQ(Sockets().Receive(row, arrival), 3000);
+    EXPECT_EQ(Sockets().Receive(row, arrival), 20);
     EXPECT_EQ(std::memcmp(&row, &static_cast<const DISCOVERY_PACKET&>(Reply(7)), sizeof row), 0);
     EXPECT_EQ(arrival, LoopbackIndex()) << "a reply tells the interface it came in by";
     EXPECT_NE(arrival, 0u);
-    EXPECT_LT(m_owner.m_socket.ReceiveFrom(row, arrival), 0) << "nothing waits any more";
+    EXPECT_LT(Sockets().Receive(row, arrival), 0) << "nothing waits any more";
 }
 
 TEST_F(DiscoverySocketTest, DatagramsLeftUnreadAreDiscardedAndLaterOnesAnnounced)
@@ -152,13 +163,27 @@ TEST_F(DiscoverySocketTest, DatagramsLeftUnreadAreDiscardedAndLaterOnesAnnounced
     Send(Reply(3));
     ASSERT_TRUE(m_owner.WaitForNotification());
     // Loopback delivers in order: once the last one is readable, all are there.
-    EXPECT_EQ(m_owner.m_socket.DiscardPending(), 3);
+    EXPECT_EQ(Sockets().DiscardPending(2), 2) << "the discard is bounded";
+    EXPECT_EQ(Sockets().DiscardPending(100), 1);
 
     Send(Reply(4));
     ASSERT_TRUE(m_owner.WaitForNotification()) << "reading must bring the notification back";
+    // Announced twice over, as the level-triggered notification may: the events already
+    // queued are taken away, and the window is told once.
+    const int before = m_owner.m_notifications;
+    ::PostMessageW(m_owner.m_window, WM_DISCOVERY_SOCKET_EVENT, 0, FD_READ);
+    ::PostMessageW(m_owner.m_window, WM_DISCOVERY_SOCKET_EVENT, 0, FD_READ);
+    MSG first;
+    ASSERT_TRUE(::PeekMessageW(&first, m_owner.m_window, WM_DISCOVERY_SOCKET_EVENT, WM_DISCOVERY_SOCKET_EVENT,
+                               PM_REMOVE));
+    m_owner.m_socket.OnSocketEvent(first.lParam);
+    EXPECT_EQ(m_owner.m_notifications, before + 1);
+    MSG left;
+    EXPECT_FALSE(::PeekMessageW(&left, m_owner.m_window, WM_DISCOVERY_SOCKET_EVENT, WM_DISCOVERY_SOCKET_EVENT,
+                                PM_NOREMOVE)) << "events already queued were left";
     DISCOVERY_PACKET row{};
     unsigned arrival = 0;
-    EXPECT_EQ(m_owner.m_socket.ReceiveFrom(row, arrival), 20);
+    EXPECT_EQ(Sockets().Receive(row, arrival), 20);
     EXPECT_EQ(row.ipAddress[3], 4) << "a stale datagram survived the discard";
 }
 

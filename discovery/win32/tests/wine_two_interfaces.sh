@@ -3,7 +3,8 @@
 # default route), four behind pc2 and, on pc2's LAN, one more in a foreign subnet
 # that answers by broadcast. Every device must be listed, each LAN must see one probe
 # per scan from its own interface, and an address change of a device behind pc2 must
-# leave by pc2 and show in the rescan. All namespaces are made here and removed on
+# leave by pc2 and show in the rescan; once pc2 has lost its address, a change of a
+# device behind it must go out nowhere. All namespaces are made here and removed on
 # the way out; Wine gets a prefix of its own whose wineserver (which owns the
 # program's sockets) runs inside the "pc" namespace.
 # usage: wine_two_interfaces.sh CORVANE-EXE WINDOW-READER-EXE CORVANE-DEVSIM
@@ -73,6 +74,24 @@ wait_for_state "^line [0-9]* $(line "$CORVANE_NET2.150" 255.255.255.0 02-C0-4E-0
     fail "the rescan did not list the new address"
 wait_for_state '^count 8$' || fail "the rescan did not list 8 devices"
 grep -q '^set-' "$work/lan1.log" && fail "the address change went out of pc1"
+
+# --- pc2 loses its address: a change of a device listed behind it goes out nowhere ---
+ip -n "$CORVANE_NS_PC" addr flush dev pc2 || fail "cannot take pc2's address away"
+wait_for_state '^selected 0$' || fail "the rescan selected no line"
+xdo windowactivate --sync "$main_window" key Down Down Down Down Down Down
+wait_for_state '^selected 6$' &&
+    [ "$(reader state | sed -n 's/^line [0-9]* //p' | sed -n 7p)" = "$(line "$CORVANE_NET2.150" 255.255.255.0 02-C0-4E-02-00-01 22)" ] ||
+    fail "Down did not reach the moved device"
+xdo key Return
+dialog_window="$(wait_for_window '^Set IP Address$')"
+[ -n "$dialog_window" ] || fail "Enter did not open \"Set IP Address\""
+xdo windowactivate --sync "$dialog_window" key Home shift+End type "$CORVANE_NET2.160"
+xdo key Return
+# The rescan follows the change; a change sent at all would have come before it.
+corvane_wait_for_line "$work/lan1.log" "^probe 3: " 15 || fail "no rescan after the second change"
+wait_for_state '^count 3$' || fail "the rescan without pc2 did not list pc1's 3 devices"
+grep -q '^set-' "$work/lan1.log" && fail "the change went out of pc1 when pc2 had lost its address"
+grep -q -- "-> $CORVANE_NET2.160 " "$work/lan2.log" && fail "the change went out of pc2 after it lost its address"
 
 xdo windowactivate --sync "$main_window" key alt+F4
 wait_for_exit || fail "Alt+F4 did not end the program"

@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Flood benchmark of the Win32 program under Wine, in network namespaces of its own
+# (root only): corvane-devsim plays 3 devices in "lan", the real main window runs in
+# "pc" (its wineserver there too) on a virtual screen, and corvane-flooder sends it
+# 20-byte datagrams that are not replies, from "lan", as fast as it can for SECONDS.
+# Prints the window loop's worst gap during the flood, the working set, and whether a
+# scan right after the flood lists the devices.
+# DEVICES (default 3) devices answer; after the run corvane-scan.exe scans once
+# more in the same namespace, for the count to compare with.
+# usage: [DEVICES=N] wine_flood_bench.sh WIN64-BUILD-DIR LINUX-BUILD-DIR [SECONDS [SENDERS]]
+set -uo pipefail
+if [ "$(id -u)" -ne 0 ]; then
+    echo "the flood benchmark needs root to create its network namespaces" >&2
+    exit 77
+fi
+win_build="$(cd "$1" && pwd)"
+build="$(cd "$2" && pwd)"
+seconds="${3:-20}"
+senders="${4:-1}"
+devices="${DEVICES:-3}"
+wine_loader="$(command -v wine64 || echo /usr/lib/wine/wine64)"
+source "$(dirname "$0")/../../../scripts/corvane-netns.sh"
+source "$(dirname "$0")/../../../scripts/wine-env.sh"
+
+work="$(mktemp -d)"
+prefix="$work/wineprefix"
+corvane_exe="$win_build/discovery/win32/corvane_win32_flood_bench.exe"
+reader_exe="$win_build/discovery/win32/corvane_window_reader.exe"
+mkdir -p "$work/bin" && ln -s "$wine_loader" "$work/bin/wine" && export PATH="$work/bin:$PATH"
+source "$(dirname "$0")/../tests/wine_gui.sh"
+trap wine_gui_cleanup EXIT
+fail() {
+    echo "FAILED: $*"
+    tail -20 "$work"/*.log
+    exit 1
+}
+
+corvane_netns_create "wfb-$$-$RANDOM" || fail "cannot create the namespaces"
+corvane_simulate "$build/tools/corvane-devsim/corvane-devsim" "$CORVANE_NS_LAN" "$work/devsim.log" \
+    --devices "$devices" --first-address "$CORVANE_NET.100" || fail "the simulator did not start"
+start_screen
+start_wine_in_pc
+in_pc --within $((seconds + 90)) wine "$corvane_exe" "$devices" $((seconds + 3)) >"$work/bench.log" 2>&1 &
+app_pid=$!
+corvane_wait_for_line "$work/bench.log" "^ready: " 60 || fail "the window did not list the devices"
+port="$(sed -n "s/^probe 1: .* from $CORVANE_PC_ADDRESS:\([0-9]*\) to .*/\1/p" "$work/devsim.log")"
+[ -n "$port" ] || fail "no probe from the window"
+udp_counters() {
+    ip netns exec "$CORVANE_NS_PC" awk '/^Udp:/ { if (!names) { for (i = 2; i <= NF; i++) col[$i] = i; names = 1 }
+        else print $col["InDatagrams"], $col["RcvbufErrors"] }' /proc/net/snmp
+}
+read -r delivered_before dropped_before < <(udp_counters)
+sleep 1
+ip netns exec "$CORVANE_NS_LAN" "$build/discovery/qt/corvane-flooder" "$CORVANE_PC_ADDRESS" "$port" "$seconds" "$senders" ||
+    fail "the flooder failed"
+read -r delivered_after dropped_after < <(udp_counters)
+wait "$app_pid"
+status=$?
+app_pid=""
+echo "flood: $((delivered_after - delivered_before)) datagrams queued for the window, $((dropped_after - dropped_before)) dropped by the system (receive buffer full)"
+tr -d '\r' <"$work/bench.log"
+echo "corvane-scan.exe right after: $(in_pc --within 60 wine "$win_build/discovery/corvane-scan.exe" | tr -d '\r' | grep -c .) devices"
+exit $status

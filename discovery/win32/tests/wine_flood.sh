@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# Corvane.exe under Wine, F5 under a flood and right after it: three simulated devices
+# and corvane-flooder in a "lan" namespace, the program in "pc" on a virtual screen,
+# driven with xdotool. The flooder sends the program's port 20-byte datagrams that are
+# not replies, as fast as it can, for FLOOD_SECONDS; two F5 presses under the flood
+# must each start a scan (the second only can if the first one's scan window closed),
+# and F5 right after it a scan that lists the three devices. All namespaces are made
+# here and removed on the way out; Wine gets a prefix of its own whose wineserver
+# (which owns the program's sockets) runs inside "pc".
+# usage: wine_flood.sh WINE-LOADER CORVANE-EXE WINDOW-READER-EXE CORVANE-DEVSIM CORVANE-FLOODER [FLOOD_SECONDS]
+set -uo pipefail
+if [ "$(id -u)" -ne 0 ]; then
+    echo "SKIPPED: the Wine flood test needs root to create its network namespaces"
+    exit 77
+fi
+for tool in wineserver Xvfb openbox xdotool; do
+    command -v "$tool" >/dev/null || { echo "FAILED: $tool is missing (scripts/install-deps.sh installs it)"; exit 1; }
+done
+wine_loader="$1"
+corvane_exe="$2"
+reader_exe="$3"
+devsim="$4"
+flooder="$5"
+seconds="${6:-10}"
+source "$(dirname "$0")/../../../scripts/corvane-netns.sh"
+source "$(dirname "$0")/../../../scripts/wine-env.sh"
+
+work="$(mktemp -d)"
+prefix="$work/wineprefix"
+# The helpers below run "wine": here it is the 64-bit loader given, whatever else is installed.
+mkdir -p "$work/bin" && ln -s "$wine_loader" "$work/bin/wine" && export PATH="$work/bin:$PATH"
+source "$(dirname "$0")/wine_gui.sh"
+flood_pid=""
+stop_flood() {
+    [ -n "$flood_pid" ] && kill "$flood_pid" 2>/dev/null && wait "$flood_pid" 2>/dev/null
+    flood_pid=""
+}
+trap 'stop_flood; wine_gui_cleanup' EXIT
+trap 'exit 130' INT TERM
+
+fail() {
+    echo "FAILED: $*"
+    local log
+    for log in "$work"/*.log; do
+        echo "--- $(basename "$log") ---"
+        tail -20 "$log"
+    done
+    [ -n "$server_started" ] && { echo "--- window state ---"; reader state | head -5; }
+    exit 1
+}
+
+probes() { grep -c '^probe ' "$work/devsim.log"; }
+# wait_for_probe N: the devices have seen N probes
+wait_for_probe() { corvane_wait_for_line "$work/devsim.log" "^probe $1: " 15; }
+
+corvane_netns_create "wflood-$$-$RANDOM" || fail "cannot create the namespaces"
+corvane_simulate "$devsim" "$CORVANE_NS_LAN" "$work/devsim.log" --devices 3 --first-address "$CORVANE_NET.100" ||
+    fail "the simulator did not start"
+start_screen
+start_wine_in_pc
+start_corvane
+wait_for_state '^count 3$' && wait_for_state '^selected 0$' || fail "the first scan did not list 3 devices"
+port="$(sed -n "s/^probe 1: .* from $CORVANE_PC_ADDRESS:\([0-9]*\) to .*/\1/p" "$work/devsim.log")"
+[ -n "$port" ] || fail "no probe from the program"
+
+ip netns exec "$CORVANE_NS_LAN" "$flooder" "$CORVANE_PC_ADDRESS" "$port" "$seconds" >"$work/flooder.log" 2>&1 &
+flood_pid=$!
+sleep 1.5   # the flood is on by then
+xdo windowactivate --sync "$main_window" key F5
+wait_for_probe 2 || fail "F5 under the flood started no scan"
+# A scan window lasts 500 ms; F5 inside it is ignored. Pressed until it is taken again,
+# so the second probe shows that the first scan's window closed under the flood.
+for ((tries = 20; tries > 0; tries--)); do
+    sleep 0.5
+    xdo key F5
+    corvane_wait_for_line "$work/devsim.log" "^probe 3: " 1 && break
+done
+grep -q '^probe 3: ' "$work/devsim.log" || fail "a scan window opened under the flood never closed"
+kill -0 "$flood_pid" 2>/dev/null || fail "the flood ended before the scans under it did"
+wait "$flood_pid" || fail "the flooder failed"
+flood_pid=""
+
+after=$(($(probes) + 1))
+xdo key F5
+wait_for_probe "$after" || fail "F5 right after the flood started no scan"
+wait_for_state '^count 3$' && wait_for_state '^selected 0$' || fail "the scan right after the flood did not list 3 devices"
+echo "PASSED: Corvane.exe scanned on F5 under a flood ($(tail -1 "$work/flooder.log")) and right after it"
