@@ -9,18 +9,17 @@
 # more in the same namespace, for the count to compare with.
 # usage: [DEVICES=N] wine_flood_bench.sh WIN64-BUILD-DIR LINUX-BUILD-DIR [SECONDS [SENDERS]]
 set -uo pipefail
-if [ "$(id -u)" -ne 0 ]; then
-    echo "the flood benchmark needs root to create its network namespaces" >&2
-    exit 77
-fi
+source "$(dirname "$0")/../../../scripts/script-lib.sh"
+need_root "the flood benchmark needs root to create its network namespaces" "$SCRIPT_SKIPPED"
 win_build="$(cd "$1" && pwd)"
 build="$(cd "$2" && pwd)"
 seconds="${3:-20}"
 senders="${4:-1}"
 devices="${DEVICES:-3}"
-wine_loader="$(command -v wine64 || echo /usr/lib/wine/wine64)"
 source "$(dirname "$0")/../../../scripts/corvane-netns.sh"
 source "$(dirname "$0")/../../../scripts/wine-env.sh"
+export WINELOADER="${WINELOADER:-$WINE_LOADER_64}"   # the 64-bit program: the shared steps take the loader from here
+wine_loader="$WINELOADER"
 
 work="$(mktemp -d)"
 prefix="$work/wineprefix"
@@ -29,11 +28,7 @@ reader_exe="$win_build/discovery/win32/corvane_window_reader.exe"
 mkdir -p "$work/bin" && ln -s "$wine_loader" "$work/bin/wine" && export PATH="$work/bin:$PATH"
 source "$(dirname "$0")/../tests/wine_gui.sh"
 trap wine_gui_cleanup EXIT
-fail() {
-    echo "FAILED: $*"
-    tail -20 "$work"/*.log
-    exit 1
-}
+FAIL_LOG_LINES=20
 
 corvane_netns_create "wfb-$$-$RANDOM" || fail "cannot create the namespaces"
 corvane_simulate "$build/tools/corvane-devsim/corvane-devsim" "$CORVANE_NS_LAN" "$work/devsim.log" \
