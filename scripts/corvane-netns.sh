@@ -76,6 +76,19 @@ corvane_netns_delete() {
     return 0
 }
 
+# The port the window probed from, as the simulator's log $1 noted its first probe
+# from "pc"'s address; empty when there was none.
+corvane_probe_port() {
+    sed -n "s/^probe 1: .* from $CORVANE_PC_ADDRESS:\([0-9]*\) to .*/\1/p" "$1"
+}
+
+# Namespace $1's UDP counters: datagrams delivered to a socket, and those dropped for a
+# full receive buffer, on one line.
+corvane_udp_counters() {
+    ip netns exec "$1" awk '/^Udp:/ { if (!names) { for (i = 2; i <= NF; i++) col[$i] = i; names = 1 }
+        else print $col["InDatagrams"], $col["RcvbufErrors"] }' /proc/net/snmp
+}
+
 # Waits up to $3 seconds (default 10) for file $1 to contain a line matching $2.
 corvane_wait_for_line() {
     local file="$1" pattern="$2" seconds="${3:-10}" tries

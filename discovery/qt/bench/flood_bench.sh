@@ -50,19 +50,14 @@ ip netns exec "$CORVANE_NS_PC" env QT_QPA_PLATFORM=offscreen \
     >"$work/bench.log" 2>&1 &
 bench_pid=$!
 corvane_wait_for_line "$work/bench.log" "^ready: " 20 || fail "the window did not list the devices"
-port="$(sed -n "s/^probe 1: .* from $CORVANE_PC_ADDRESS:\([0-9]*\) to .*/\1/p" "$work/devsim.log")"
+port="$(corvane_probe_port "$work/devsim.log")"
 [ -n "$port" ] || fail "no probe from the window"
 
-# The pc namespace's UDP counters: datagrams delivered to a socket, and dropped for a full buffer.
-udp_counters() {
-    ip netns exec "$CORVANE_NS_PC" awk '/^Udp:/ { if (!names) { for (i = 2; i <= NF; i++) col[$i] = i; names = 1 }
-        else print $col["InDatagrams"], $col["RcvbufErrors"] }' /proc/net/snmp
-}
-read -r delivered_before dropped_before < <(udp_counters)
+read -r delivered_before dropped_before < <(corvane_udp_counters "$CORVANE_NS_PC")
 sleep 1
 ip netns exec "$CORVANE_NS_LAN" nice -n "$flood_nice" "${flood_cpu[@]}" "$build/discovery/qt/corvane-flooder" "$CORVANE_PC_ADDRESS" "$port" "$seconds" "$senders" ||
     fail "the flooder failed"
-read -r delivered_after dropped_after < <(udp_counters)
+read -r delivered_after dropped_after < <(corvane_udp_counters "$CORVANE_NS_PC")
 wait "$bench_pid"
 status=$?
 bench_pid=""

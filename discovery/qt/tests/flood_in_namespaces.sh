@@ -7,10 +7,8 @@
 # closes, and F5 right after it a scan that lists the three devices.
 # usage: flood_in_namespaces.sh CORVANE-DEVSIM CORVANE-FLOODER END-TO-END-DRIVER [FLOOD_SECONDS]
 set -uo pipefail
-if [ "$(id -u)" -ne 0 ]; then
-    echo "SKIPPED: the flood test needs root to create its network namespaces"
-    exit 77
-fi
+source "$(dirname "$0")/../../../scripts/script-lib.sh"
+need_root "the flood test needs root to create its network namespaces"
 devsim="$1"
 flooder="$2"
 driver="$3"
@@ -29,21 +27,14 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
+script_deadline 100   # inside ctest's TIMEOUT of 120 s, so the clean-up always runs
+FAIL_LOG_LINES=30
 
-fail() {
-    echo "FAILED: $*"
-    local log
-    for log in "$work"/*.log; do
-        echo "--- $(basename "$log") ---"
-        tail -30 "$log"
-    done
-    exit 1
-}
-
-# The pc namespace's UDP counters: datagrams delivered to a socket plus those dropped for a full buffer.
+# Datagrams that reached the pc namespace: delivered to a socket, or dropped for a full buffer.
 udp_received() {
-    ip netns exec "$CORVANE_NS_PC" awk '/^Udp:/ { if (!names) { for (i = 2; i <= NF; i++) col[$i] = i; names = 1 }
-        else print $col["InDatagrams"] + $col["RcvbufErrors"] }' /proc/net/snmp
+    local delivered dropped
+    read -r delivered dropped < <(corvane_udp_counters "$CORVANE_NS_PC")
+    echo $((delivered + dropped))
 }
 
 corvane_netns_create "flood-$$-$RANDOM" || fail "cannot create the namespaces"
@@ -54,7 +45,7 @@ timeout -k 5 $((seconds + 90)) ip netns exec "$CORVANE_NS_PC" env QT_QPA_PLATFOR
     "$driver" --gtest_filter=EndToEnd.F5ScansDuringAndRightAfterAFlood >"$work/driver.log" 2>&1 &
 driver_pid=$!
 corvane_wait_for_line "$work/devsim.log" "^probe 1: " 20 || fail "no probe from the window"
-port="$(sed -n "s/^probe 1: .* from $CORVANE_PC_ADDRESS:\([0-9]*\) to .*/\1/p" "$work/devsim.log")"
+port="$(corvane_probe_port "$work/devsim.log")"
 for ((tries = 200; tries > 0; tries--)); do
     [ -e "$work/ready" ] && break
     sleep 0.1

@@ -18,14 +18,12 @@ senders="${4:-1}"
 devices="${DEVICES:-3}"
 source "$(dirname "$0")/../../../scripts/corvane-netns.sh"
 source "$(dirname "$0")/../../../scripts/wine-env.sh"
-export WINELOADER="${WINELOADER:-$WINE_LOADER_64}"   # the 64-bit program: the shared steps take the loader from here
-wine_loader="$WINELOADER"
+export WINELOADER="${WINELOADER:-$WINE_LOADER_64}"   # the 64-bit program; the shared steps take the loader from here
 
 work="$(mktemp -d)"
 prefix="$work/wineprefix"
 corvane_exe="$win_build/discovery/win32/corvane_win32_flood_bench.exe"
 reader_exe="$win_build/discovery/win32/corvane_window_reader.exe"
-mkdir -p "$work/bin" && ln -s "$wine_loader" "$work/bin/wine" && export PATH="$work/bin:$PATH"
 source "$(dirname "$0")/../tests/wine_gui.sh"
 trap wine_gui_cleanup EXIT
 FAIL_LOG_LINES=20
@@ -35,24 +33,20 @@ corvane_simulate "$build/tools/corvane-devsim/corvane-devsim" "$CORVANE_NS_LAN" 
     --devices "$devices" --first-address "$CORVANE_NET.100" || fail "the simulator did not start"
 start_screen
 start_wine_in_pc
-in_pc --within $((seconds + 90)) wine "$corvane_exe" "$devices" $((seconds + 3)) >"$work/bench.log" 2>&1 &
+in_pc --within $((seconds + 90)) "$WINELOADER" "$corvane_exe" "$devices" $((seconds + 3)) >"$work/bench.log" 2>&1 &
 app_pid=$!
 corvane_wait_for_line "$work/bench.log" "^ready: " 60 || fail "the window did not list the devices"
-port="$(sed -n "s/^probe 1: .* from $CORVANE_PC_ADDRESS:\([0-9]*\) to .*/\1/p" "$work/devsim.log")"
+port="$(corvane_probe_port "$work/devsim.log")"
 [ -n "$port" ] || fail "no probe from the window"
-udp_counters() {
-    ip netns exec "$CORVANE_NS_PC" awk '/^Udp:/ { if (!names) { for (i = 2; i <= NF; i++) col[$i] = i; names = 1 }
-        else print $col["InDatagrams"], $col["RcvbufErrors"] }' /proc/net/snmp
-}
-read -r delivered_before dropped_before < <(udp_counters)
+read -r delivered_before dropped_before < <(corvane_udp_counters "$CORVANE_NS_PC")
 sleep 1
 ip netns exec "$CORVANE_NS_LAN" "$build/discovery/qt/corvane-flooder" "$CORVANE_PC_ADDRESS" "$port" "$seconds" "$senders" ||
     fail "the flooder failed"
-read -r delivered_after dropped_after < <(udp_counters)
+read -r delivered_after dropped_after < <(corvane_udp_counters "$CORVANE_NS_PC")
 wait "$app_pid"
 status=$?
 app_pid=""
 echo "flood: $((delivered_after - delivered_before)) datagrams queued for the window, $((dropped_after - dropped_before)) dropped by the system (receive buffer full)"
 tr -d '\r' <"$work/bench.log"
-echo "corvane-scan.exe right after: $(in_pc --within 60 wine "$win_build/discovery/corvane-scan.exe" | tr -d '\r' | grep -c .) devices"
+echo "corvane-scan.exe right after: $(in_pc --within 60 "$WINELOADER" "$win_build/discovery/corvane-scan.exe" | tr -d '\r' | grep -c .) devices"
 exit $status

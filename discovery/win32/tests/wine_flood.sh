@@ -7,28 +7,25 @@
 # and F5 right after it a scan that lists the three devices. All namespaces are made
 # here and removed on the way out; Wine gets a prefix of its own whose wineserver
 # (which owns the program's sockets) runs inside "pc".
-# usage: wine_flood.sh WINE-LOADER CORVANE-EXE WINDOW-READER-EXE CORVANE-DEVSIM CORVANE-FLOODER [FLOOD_SECONDS]
+# WINELOADER names the Wine loader.
+# usage: wine_flood.sh CORVANE-EXE WINDOW-READER-EXE CORVANE-DEVSIM CORVANE-FLOODER [FLOOD_SECONDS]
 set -uo pipefail
-if [ "$(id -u)" -ne 0 ]; then
-    echo "SKIPPED: the Wine flood test needs root to create its network namespaces"
-    exit 77
-fi
-for tool in wineserver Xvfb openbox xdotool; do
-    command -v "$tool" >/dev/null || { echo "FAILED: $tool is missing (scripts/install-deps.sh installs it)"; exit 1; }
-done
-wine_loader="$1"
-corvane_exe="$2"
-reader_exe="$3"
-devsim="$4"
-flooder="$5"
-seconds="${6:-10}"
-source "$(dirname "$0")/../../../scripts/corvane-netns.sh"
+source "$(dirname "$0")/../../../scripts/script-lib.sh"
+need_root "the Wine flood test needs root to create its network namespaces"
 source "$(dirname "$0")/../../../scripts/wine-env.sh"
+[ -x "${WINELOADER:-}" ] || fail "WINELOADER names no Wine loader: '${WINELOADER:-}'"
+for tool in wineserver Xvfb openbox xdotool; do
+    command -v "$tool" >/dev/null || fail "$tool is missing (scripts/install-deps.sh installs it)"
+done
+corvane_exe="$1"
+reader_exe="$2"
+devsim="$3"
+flooder="$4"
+seconds="${5:-10}"
+source "$(dirname "$0")/../../../scripts/corvane-netns.sh"
 
 work="$(mktemp -d)"
 prefix="$work/wineprefix"
-# The helpers below run "wine": here it is the 64-bit loader given, whatever else is installed.
-mkdir -p "$work/bin" && ln -s "$wine_loader" "$work/bin/wine" && export PATH="$work/bin:$PATH"
 source "$(dirname "$0")/wine_gui.sh"
 flood_pid=""
 stop_flood() {
@@ -36,17 +33,11 @@ stop_flood() {
     flood_pid=""
 }
 trap 'stop_flood; wine_gui_cleanup' EXIT
-trap 'exit 130' INT TERM
-
-fail() {
-    echo "FAILED: $*"
-    local log
-    for log in "$work"/*.log; do
-        echo "--- $(basename "$log") ---"
-        tail -20 "$log"
-    done
+script_deadline 200   # inside ctest's TIMEOUT of 240 s, so the clean-up always runs
+FAIL_LOG_LINES=20
+fail_details() {
     [ -n "$server_started" ] && { echo "--- window state ---"; reader state | head -5; }
-    exit 1
+    return 0
 }
 
 probes() { grep -c '^probe ' "$work/devsim.log"; }
@@ -60,7 +51,7 @@ start_screen
 start_wine_in_pc
 start_corvane
 wait_for_state '^count 3$' && wait_for_state '^selected 0$' || fail "the first scan did not list 3 devices"
-port="$(sed -n "s/^probe 1: .* from $CORVANE_PC_ADDRESS:\([0-9]*\) to .*/\1/p" "$work/devsim.log")"
+port="$(corvane_probe_port "$work/devsim.log")"
 [ -n "$port" ] || fail "no probe from the program"
 
 ip netns exec "$CORVANE_NS_LAN" "$flooder" "$CORVANE_PC_ADDRESS" "$port" "$seconds" >"$work/flooder.log" 2>&1 &
