@@ -61,6 +61,19 @@ bool ReadDownload(const std::string& name, std::vector<unsigned char>& data, std
     return true;
 }
 
+// One clock, as `{"KEY": "...", "dayOfWeek": N, "weekday": "..."}` or as "PREFIX<time> <weekday>".
+void PrintClock(const ReaderOptions& options, const char* jsonKey, const char* plainPrefix, int year,
+                const ClockBytes& clock)
+{
+    const std::string when = ClockText(year, clock);
+    const std::string weekday = WeekdayName(clock[6]);
+    if (options.json)
+        std::printf("{\"%s\": \"%s\", \"dayOfWeek\": %u, \"weekday\": \"%s\"}\n", jsonKey, when.c_str(), clock[6],
+                    weekday.c_str());
+    else
+        std::printf("%s%s %s\n", plainPrefix, when.c_str(), weekday.c_str());
+}
+
 int ReadTime(std::int32_t handle, const ReaderOptions& options)
 {
     ClockBytes clock{};
@@ -68,12 +81,7 @@ int ReadTime(std::int32_t handle, const ReaderOptions& options)
     if (result != RC_OK)
         return Failed("reading the clock", result, NO_VALID_REPLY);
     // The library hands the year over as the reader keeps it, in two digits.
-    const std::string when = ClockText(2000 + clock[0], clock);
-    if (options.json)
-        std::printf("{\"time\": \"%s\", \"dayOfWeek\": %u, \"weekday\": \"%s\"}\n", when.c_str(), clock[6],
-                    WeekdayName(clock[6]).c_str());
-    else
-        std::printf("%s %s\n", when.c_str(), WeekdayName(clock[6]).c_str());
+    PrintClock(options, "time", "", 2000 + clock[0], clock);
     return EXIT_DONE;
 }
 
@@ -97,12 +105,7 @@ int SetTime(std::int32_t handle, const ReaderOptions& options)
     const std::int32_t result = QARNSetTime(handle, clock.data());
     if (result != RC_OK)
         return Failed("setting the clock", result, NO_VALID_REPLY);
-    const std::string when = ClockText(1900 + clock[0], clock);
-    if (options.json)
-        std::printf("{\"set\": \"%s\", \"dayOfWeek\": %u, \"weekday\": \"%s\"}\n", when.c_str(), clock[6],
-                    WeekdayName(clock[6]).c_str());
-    else
-        std::printf("clock set to %s %s\n", when.c_str(), WeekdayName(clock[6]).c_str());
+    PrintClock(options, "set", "clock set to ", 1900 + clock[0], clock);
     return EXIT_DONE;
 }
 
