@@ -124,7 +124,6 @@ int CDeviceListDlg::OnInitDialog()
         for (HWND child = ::GetWindow(m_hWnd, GW_CHILD); child != nullptr; child = ::GetWindow(child, GW_HWNDNEXT))
             ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(m_hFixedFont), TRUE);
     }
-    m_socket.NotifyWindow(m_hWnd);
     m_socket.m_pOwner = m_hWnd;
     return m_controller.OnInitDialog();
 }

@@ -14,7 +14,7 @@ void CDiscoverySocket::Watch(SocketHandle socket)
 {
     // All six kinds, as asked of every asynchronous socket; only reads are acted on.
     const long events = FD_READ | FD_WRITE | FD_OOB | FD_ACCEPT | FD_CONNECT | FD_CLOSE;
-    ::WSAAsyncSelect(static_cast<SOCKET>(socket), m_window, WM_DISCOVERY_SOCKET_EVENT, events);
+    ::WSAAsyncSelect(static_cast<SOCKET>(socket), m_pOwner, WM_DISCOVERY_SOCKET_EVENT, events);
 }
 
 void CDiscoverySocket::Forget(SocketHandle)
@@ -37,6 +37,6 @@ void CDiscoverySocket::OnSocketEvent(LPARAM event)
 void CDiscoverySocket::TakeQueuedEvents()
 {
     MSG queued;
-    while (::PeekMessageW(&queued, m_window, WM_DISCOVERY_SOCKET_EVENT, WM_DISCOVERY_SOCKET_EVENT, PM_REMOVE)) {
+    while (::PeekMessageW(&queued, m_pOwner, WM_DISCOVERY_SOCKET_EVENT, WM_DISCOVERY_SOCKET_EVENT, PM_REMOVE)) {
     }
 }

@@ -17,8 +17,6 @@ public:
     CDiscoverySocket(const CDiscoverySocket&) = delete;
     CDiscoverySocket& operator=(const CDiscoverySocket&) = delete;
 
-    // The window the sockets' events go to; set before the sockets are opened.
-    void NotifyWindow(HWND window) { m_window = window; }
     ProbeSocket& Sockets() { return m_sockets; }
 
     // The window's handler for WM_DISCOVERY_SOCKET_EVENT: a waiting datagram is
@@ -31,12 +29,12 @@ public:
     // from the window.
     void TakeQueuedEvents();
 
+    // The window the sockets' events go to and that reads; set before the sockets are opened.
     HWND m_pOwner = nullptr;
 
 private:
     void Watch(SocketHandle socket) override;
     void Forget(SocketHandle socket) override;
 
-    HWND m_window = nullptr;
     ProbeSocket m_sockets;
 };

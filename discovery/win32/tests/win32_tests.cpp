@@ -82,7 +82,6 @@ protected:
         WSADATA data;
         ASSERT_EQ(::WSAStartup(MAKEWORD(1, 1), &data), 0);
         ASSERT_NE(m_owner.m_window, nullptr);
-        m_owner.m_socket.NotifyWindow(m_owner.m_window);
         m_owner.m_socket.m_pOwner = m_owner.m_window;
         std::string error;
         ASSERT_TRUE(Sockets().Open(error)) << error;
