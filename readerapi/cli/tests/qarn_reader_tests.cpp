@@ -246,8 +246,8 @@ TEST_F(QarnReaderTest, LogsAreFetchedAndAcknowledgedUntilNoneIsLeft)
 
     Outcome rest = run({"--json", "logs"});
     ASSERT_EQ(rest.status, 0) << rest.err;
-    EXPECT_EQ(rest.out, "{\"record\": \"030000000019AB\", \"length\": 7, \"acknowledged\": true}\n"
-                        "{\"record\": \"040000000019AB\", \"length\": 7, \"acknowledged\": true}\n");
+    EXPECT_EQ(rest.out, "{\"record\": \"030000000019AB\", \"length\": 7, \"repeat\": false, \"acknowledged\": true}\n"
+                        "{\"record\": \"040000000019AB\", \"length\": 7, \"repeat\": false, \"acknowledged\": true}\n");
     EXPECT_EQ(sim.logRecordsLeft(), 0u);
     EXPECT_EQ(sent(0xB1, {0}), 4u);
 
