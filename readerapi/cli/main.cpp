@@ -3,12 +3,14 @@
 
 #include "console.h"
 #include "download_progress.h"
+#include "json_text.h"
 #include "qarnapi.h"
 #include "reader_options.h"
 #include "reader_output.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -26,26 +28,66 @@ constexpr std::size_t kMaxDownload = 65535;
 
 int Usage(const std::string& message)
 {
-    std::fprintf(stderr, "qarn-reader: %s\n", message.c_str());
+    std::fprintf(stderr, "qarn-reader: %s\n", Printable(message).c_str());
     return EXIT_USAGE;
 }
 
 int Failed(const std::string& what, std::int32_t result, const char* detail = nullptr)
 {
-    std::fprintf(stderr, "qarn-reader: %s: %s%s%s\n", what.c_str(), ResultName(result).c_str(),
+    std::fprintf(stderr, "qarn-reader: %s: %s%s%s\n", Printable(what).c_str(), ResultName(result).c_str(),
                  detail ? ", " : "", detail ? detail : "");
     return result == RC_PORT_FAILED ? EXIT_USAGE : EXIT_READER_FAILED;
+}
+
+// Standard output, flushed and checked on every write: a command whose
+// output did not get out has failed.
+bool WriteOut(const std::string& text, int& error)
+{
+    errno = 0;
+    if (std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0)
+        return true;
+    error = errno;
+    return false;
+}
+
+int OutputFailed(const std::string& what, int error)
+{
+    std::fprintf(stderr, "qarn-reader: %s: cannot write to standard output: %s\n", Printable(what).c_str(),
+                 error != 0 ? std::strerror(error) : "write failed");
+    return EXIT_READER_FAILED;
+}
+
+int Print(const std::string& what, const std::string& text)
+{
+    int error = 0;
+    return WriteOut(text, error) ? EXIT_DONE : OutputFailed(what, error);
+}
+
+std::string Format(const char* format, ...)
+{
+    std::va_list args, again;
+    va_start(args, format);
+    va_copy(again, args);
+    const int size = std::vsnprintf(nullptr, 0, format, args);
+    va_end(args);
+    std::string text(size > 0 ? std::size_t(size) : 0, '\0');
+    if (size > 0)
+        std::vsnprintf(text.data(), text.size() + 1, format, again);
+    va_end(again);
+    return text;
 }
 
 const char* const NO_VALID_REPLY = "no valid reply after the retries, or not the status expected";
 
 // Reads the file to download; one over the library's limit is read only
-// past the limit, far enough to refuse it.
+// past the limit, far enough to refuse it. Only a regular file is read, so
+// the read ends, and before anything is sent.
 bool ReadDownload(const std::string& name, std::vector<unsigned char>& data, std::string& error)
 {
-    std::FILE* file = std::fopen(name.c_str(), "rb");
+    std::string why;
+    std::FILE* file = OpenRegularFile(name, why);
     if (file == nullptr) {
-        error = "cannot read " + name + ": " + std::strerror(errno);
+        error = "cannot read " + name + ": " + why;
         return false;
     }
     unsigned char chunk[4096];
@@ -53,25 +95,25 @@ bool ReadDownload(const std::string& name, std::vector<unsigned char>& data, std
     while (data.size() <= kMaxDownload && (got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
         data.insert(data.end(), chunk, chunk + got);
     const bool failed = std::ferror(file) != 0;
+    const int readError = errno;
     std::fclose(file);
     if (failed) {
-        error = "cannot read " + name;
+        error = "cannot read " + name + ": " + std::strerror(readError);
         return false;
     }
     return true;
 }
 
 // One clock, as `{"KEY": "...", "dayOfWeek": N, "weekday": "..."}` or as "PREFIX<time> <weekday>".
-void PrintClock(const ReaderOptions& options, const char* jsonKey, const char* plainPrefix, int year,
-                const ClockBytes& clock)
+std::string ClockLine(const ReaderOptions& options, const char* jsonKey, const char* plainPrefix, int year,
+                      const ClockBytes& clock)
 {
     const std::string when = ClockText(year, clock);
     const std::string weekday = WeekdayName(clock[6]);
     if (options.json)
-        std::printf("{\"%s\": \"%s\", \"dayOfWeek\": %u, \"weekday\": \"%s\"}\n", jsonKey, when.c_str(), clock[6],
-                    weekday.c_str());
-    else
-        std::printf("%s%s %s\n", plainPrefix, when.c_str(), weekday.c_str());
+        return Format("{\"%s\": \"%s\", \"dayOfWeek\": %u, \"weekday\": \"%s\"}\n", jsonKey, when.c_str(),
+                      clock[6], weekday.c_str());
+    return Format("%s%s %s\n", plainPrefix, when.c_str(), weekday.c_str());
 }
 
 int ReadTime(std::int32_t handle, const ReaderOptions& options)
@@ -81,8 +123,7 @@ int ReadTime(std::int32_t handle, const ReaderOptions& options)
     if (result != RC_OK)
         return Failed("reading the clock", result, NO_VALID_REPLY);
     // The library hands the year over as the reader keeps it, in two digits.
-    PrintClock(options, "time", "", 2000 + clock[0], clock);
-    return EXIT_DONE;
+    return Print("printing the clock", ClockLine(options, "time", "", 2000 + clock[0], clock));
 }
 
 bool LocalClock(ClockBytes& clock)
@@ -95,18 +136,18 @@ bool LocalClock(ClockBytes& clock)
                              unsigned(std::min(local->tm_sec, 59)), clock);
 }
 
+const char* const kClockOutOfRange = "the computer's local time is outside 2000 to 2099";
+
 int SetTime(std::int32_t handle, const ReaderOptions& options)
 {
     ClockBytes clock = options.clock;
-    if (options.setNow && !LocalClock(clock)) {
-        std::fprintf(stderr, "qarn-reader: the computer's local time is outside 2000 to 2099\n");
-        return EXIT_USAGE;
-    }
+    // Read again just before sending; main refused a clock out of range.
+    if (options.setNow && !LocalClock(clock))
+        return Usage(kClockOutOfRange);
     const std::int32_t result = QARNSetTime(handle, clock.data());
     if (result != RC_OK)
         return Failed("setting the clock", result, NO_VALID_REPLY);
-    PrintClock(options, "set", "clock set to ", 1900 + clock[0], clock);
-    return EXIT_DONE;
+    return Print("printing the clock set", ClockLine(options, "set", "clock set to ", 1900 + clock[0], clock));
 }
 
 int ReadInfo(std::int32_t handle, const ReaderOptions& options)
@@ -120,16 +161,15 @@ int ReadInfo(std::int32_t handle, const ReaderOptions& options)
     std::size_t shown = kPayloadBuffer;
     while (shown > 0 && info[shown - 1] == 0)
         --shown;
-    if (options.json) {
-        std::printf("{\"info\": \"%s\", \"bytesShown\": %zu, \"lengthReported\": false}\n",
-                    Hex(info, shown, false).c_str(), shown);
-        return EXIT_DONE;
-    }
-    std::printf("information record, %zu bytes to its last non-zero byte (the library reports no length):\n",
-                shown);
+    if (options.json)
+        return Print("printing the information record",
+                     Format("{\"info\": \"%s\", \"bytesShown\": %zu, \"lengthReported\": false}\n",
+                            Hex(info, shown, false).c_str(), shown));
+    std::string text =
+        Format("information record, %zu bytes to its last non-zero byte (the library reports no length):\n", shown);
     for (std::size_t offset = 0; offset < shown; offset += 16)
-        std::printf("%3zu: %s\n", offset, Hex(info + offset, std::min<std::size_t>(16, shown - offset), true).c_str());
-    return EXIT_DONE;
+        text += Format("%3zu: %s\n", offset, Hex(info + offset, std::min<std::size_t>(16, shown - offset), true).c_str());
+    return Print("printing the information record", text);
 }
 
 int ReadFileLengths(std::int32_t handle, const ReaderOptions& options)
@@ -138,13 +178,14 @@ int ReadFileLengths(std::int32_t handle, const ReaderOptions& options)
     const std::int32_t result = QARNGetFileLen(handle, &lengths[0], &lengths[1], &lengths[2]);
     if (result != RC_OK)
         return Failed("reading the file lengths", result, NO_VALID_REPLY);
+    std::string text;
     if (options.json)
-        std::printf("{\"lengths\": [%u, %u, %u]}\n", unsigned(lengths[0]), unsigned(lengths[1]),
-                    unsigned(lengths[2]));
+        text = Format("{\"lengths\": [%u, %u, %u]}\n", unsigned(lengths[0]), unsigned(lengths[1]),
+                      unsigned(lengths[2]));
     else
         for (int i = 0; i < 3; ++i)
-            std::printf("file %d: %u bytes\n", i + 1, unsigned(lengths[i]));
-    return EXIT_DONE;
+            text += Format("file %d: %u bytes\n", i + 1, unsigned(lengths[i]));
+    return Print("printing the file lengths", text);
 }
 
 int SendFile(std::int32_t handle, const ReaderOptions& options, const std::vector<unsigned char>& data)
@@ -153,50 +194,111 @@ int SendFile(std::int32_t handle, const ReaderOptions& options, const std::vecto
                              " bytes, type " + std::to_string(options.fileType) + ")";
     std::int32_t result = RC_OK;
     {
-        DownloadProgress progress(StandardErrorIsTerminal(), what);
+        DownloadProgress progress(StandardErrorIsTerminal(options.port), Printable(what));
         result = QARNSendFile(handle, options.fileType, std::int32_t(data.size()), 0, 0, data.data());
     }
     if (result != RC_OK)
         return Failed(what, result, "a block was not acknowledged or not answered; the blocks before it stay "
                                     "in the reader");
     if (options.json)
-        std::printf("{\"file\": %s, \"type\": %d, \"bytes\": %zu}\n", JsonString(options.fileName).c_str(),
-                    options.fileType, data.size());
-    else
-        std::printf("sent %s: %zu bytes as type %d\n", options.fileName.c_str(), data.size(), options.fileType);
-    return EXIT_DONE;
+        return Print(what, Format("{\"file\": %s, \"type\": %d, \"bytes\": %zu}\n",
+                                  json_text::JsonString(options.fileName).c_str(), options.fileType, data.size()));
+    return Print(what, Format("sent %s: %zu bytes as type %d\n", Printable(options.fileName).c_str(), data.size(),
+                              options.fileType));
 }
 
-void PrintRecord(const ReaderOptions& options, const unsigned char* record, unsigned length, bool acknowledged)
+// Beyond what a reader can hold: its lengths are 16-bit, so one store holds
+// at most 65536 bytes, and a log record has at least the 16 bytes the
+// library repeats for a repeat record. A reader that hands out more is not
+// emptying a log.
+constexpr unsigned kMostLogRecords = 65536 / 16;
+
+// What the library left in the caller's buffer: it writes the reply's
+// length of bytes for a record, and for a repeat record (byte 5 = 0xFF in
+// the reply) the first 16 bytes of the last record it handed out, with the
+// reply's length in the length byte. The buffer is filled beforehand so
+// that the two can be told apart: bytes 0 to 15 unlike the repeat's.
+struct LogFetch {
+    unsigned char record[kPayloadBuffer];
+    unsigned char length = 0;
+    unsigned char repeated[16] = {};   // the library's copy of the last record, as far as it repeats it
+
+    void prepare()
+    {
+        for (std::size_t i = 0; i < sizeof record; ++i)
+            record[i] = i < sizeof repeated ? static_cast<unsigned char>(~repeated[i]) : 0xA5;
+    }
+
+    // A repeat is the 16 bytes and nothing written after them.
+    bool isRepeat() const
+    {
+        if (std::memcmp(record, repeated, sizeof repeated) != 0)
+            return false;
+        return std::all_of(record + sizeof repeated, record + sizeof record,
+                           [](unsigned char b) { return b == 0xA5; });
+    }
+};
+
+std::string RecordLine(const ReaderOptions& options, const unsigned char* record, unsigned length, bool repeat)
 {
     if (options.json)
-        std::printf("{\"record\": \"%s\", \"length\": %u, \"acknowledged\": %s}\n",
-                    Hex(record, length, false).c_str(), length, acknowledged ? "true" : "false");
-    else
-        std::printf("%s\n", Hex(record, length, true).c_str());
-    std::fflush(stdout);   // a record is out before the next wait on the reader
+        return Format("{\"record\": \"%s\", \"length\": %u, \"repeat\": %s, \"acknowledged\": %s}\n",
+                      Hex(record, length, false).c_str(), length, repeat ? "true" : "false",
+                      options.acknowledge ? "true" : "false");
+    return Hex(record, length, true) + "\n";
 }
 
+// Each record is written out and flushed before it is acknowledged: one the
+// output did not take stays in the reader for the next run.
 int ReadLogs(std::int32_t handle, const ReaderOptions& options)
 {
+    LogFetch fetch;
+    std::vector<unsigned char> previous;   // the record before, when it was not a repeat
     for (unsigned count = 0; options.maxRecords == 0 || count < options.maxRecords; ++count) {
-        unsigned char record[kPayloadBuffer] = {};
-        unsigned char length = 0;
-        const std::int32_t fetched = QARNGetLogData(handle, record, &length);
+        const std::string which = "log record " + std::to_string(count + 1);
+        fetch.prepare();
+        const std::int32_t fetched = QARNGetLogData(handle, fetch.record, &fetch.length);
         if (fetched == RC_LOG_E4)
             return EXIT_DONE;   // 'Q': no record left
         if (fetched == RC_LOG_E5)
-            return Failed("fetching log record " + std::to_string(count + 1), fetched,
-                          "the reader answered 'R' and handed out no record");
+            return Failed("fetching " + which, fetched, "the reader answered 'R' and handed out no record");
         if (fetched != RC_OK)
-            return Failed("fetching log record " + std::to_string(count + 1), fetched, NO_VALID_REPLY);
-        const std::int32_t acked = options.acknowledge ? QARNGetLogAck(handle, 0) : RC_OK;
-        PrintRecord(options, record, length, options.acknowledge && acked == RC_OK);
+            return Failed("fetching " + which, fetched, NO_VALID_REPLY);
+        if (count == kMostLogRecords) {
+            std::fprintf(stderr, "qarn-reader: the reader hands out more than %u log records, more than a reader "
+                                 "holds; stopped without showing or acknowledging %s\n",
+                         kMostLogRecords, which.c_str());
+            return EXIT_READER_FAILED;
+        }
+        const bool repeat = fetch.isRepeat();
+        const unsigned length = repeat ? unsigned(sizeof fetch.repeated) : fetch.length;
+        const std::vector<unsigned char> bytes(fetch.record, fetch.record + length);
+        if (!repeat && bytes == previous) {
+            std::fprintf(stderr, "qarn-reader: %s is the record before it again: the reader kept the record "
+                                 "acknowledged; stopped without showing or acknowledging it\n",
+                         which.c_str());
+            return EXIT_READER_FAILED;
+        }
+        int error = 0;
+        if (!WriteOut(RecordLine(options, bytes.data(), length, repeat), error)) {
+            std::fprintf(stderr, "qarn-reader: %s: cannot write to standard output: %s; it was not acknowledged "
+                                 "and stays in the reader\n",
+                         which.c_str(), error != 0 ? std::strerror(error) : "write failed");
+            return EXIT_READER_FAILED;
+        }
+        if (!repeat) {
+            previous = bytes;
+            std::memcpy(fetch.repeated, bytes.data(), std::min<std::size_t>(length, sizeof fetch.repeated));
+        } else {
+            previous.clear();
+        }
+        if (!options.acknowledge)
+            continue;
+        const std::int32_t acked = QARNGetLogAck(handle, 0);
         if (acked == RC_LOG_E4)
-            return Failed("acknowledging log record " + std::to_string(count + 1), acked,
-                          "the reader answered 'S' and keeps the record");
+            return Failed("acknowledging " + which, acked, "the reader answered 'S' and keeps the record");
         if (acked != RC_OK)
-            return Failed("acknowledging log record " + std::to_string(count + 1), acked, NO_VALID_REPLY);
+            return Failed("acknowledging " + which, acked, NO_VALID_REPLY);
     }
     return EXIT_DONE;
 }
@@ -210,11 +312,11 @@ int SpecialCommand(std::int32_t handle, const ReaderOptions& options)
     if (result != RC_OK)
         return Failed("command " + Hex(bytes.data(), bytes.size(), true), result, NO_VALID_REPLY);
     if (options.json)
-        std::printf("{\"reply\": \"%s\", \"length\": %u}\n", Hex(reply, length, false).c_str(), unsigned(length));
-    else
-        std::printf("reply, %u byte%s: %s\n", unsigned(length), length == 1 ? "" : "s",
-                    Hex(reply, length, true).c_str());
-    return EXIT_DONE;
+        return Print("printing the reply",
+                     Format("{\"reply\": \"%s\", \"length\": %u}\n", Hex(reply, length, false).c_str(),
+                            unsigned(length)));
+    return Print("printing the reply", Format("reply, %u byte%s: %s\n", unsigned(length), length == 1 ? "" : "s",
+                                              Hex(reply, length, true).c_str()));
 }
 
 int RunCommand(std::int32_t handle, const ReaderOptions& options, const std::vector<unsigned char>& download)
@@ -236,21 +338,21 @@ int RunCommand(std::int32_t handle, const ReaderOptions& options, const std::vec
 
 int main(int argc, char** argv)
 {
+    PrepareStandardStreams();
     ReaderOptions options;
     std::string error;
     if (!ParseReaderOptions(argc, argv, options, error))
         return Usage(error);
-    if (options.help) {
-        std::fputs(READER_USAGE, stdout);
-        return EXIT_DONE;
-    }
-    if (options.version) {
-        std::printf("qarn-reader %s\n", FIELDKIT_VERSION);
-        return EXIT_DONE;
-    }
+    if (options.help)
+        return Print("--help", READER_USAGE);
+    if (options.version)
+        return Print("--version", Format("qarn-reader %s\n", FIELDKIT_VERSION));
 
     // Everything the library would refuse is refused before the port is opened.
     std::vector<unsigned char> download;
+    ClockBytes now{};
+    if (options.setNow && !LocalClock(now))
+        return Usage(kClockOutOfRange);
     if (options.command == ReaderCommand::SendFile) {
         if (!ReadDownload(options.fileName, download, error))
             return Usage(error);
@@ -262,7 +364,7 @@ int main(int argc, char** argv)
     const std::string port = "COM" + std::to_string(options.port);
     if (!CheckPortBeforeLibrary(options.port, error)) {
         std::fprintf(stderr, "qarn-reader: cannot open %s: %s; the library would fail with %s\n", port.c_str(),
-                     error.c_str(), ResultName(RC_PORT_FAILED).c_str());
+                     Printable(error).c_str(), ResultName(RC_PORT_FAILED).c_str());
         return EXIT_USAGE;
     }
     std::int32_t result = QARNStartAPI(options.port);

@@ -1,5 +1,6 @@
 #include "reader_output.h"
 
+#include "json_text.h"
 #include "qarnapi.h"
 
 #include <cstdio>
@@ -17,23 +18,23 @@ std::string Hex(const unsigned char* bytes, std::size_t count, bool spaced)
     return text;
 }
 
-std::string JsonString(const std::string& value)
+std::string Printable(const std::string& text)
 {
-    std::string quoted = "\"";
-    for (const char c : value) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            quoted += '\\';
-            quoted += c;
-        } else if (byte < 0x20 || byte >= 0x7F) {
+    std::string shown;
+    for (std::size_t at = 0; at < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[at]);
+        const std::size_t length = json_text::Utf8SequenceLength(text, at);
+        if (length == 0 || byte < 0x20 || byte == 0x7F) {
             char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", byte);
-            quoted += escape;
-        } else {
-            quoted += c;
+            std::snprintf(escape, sizeof escape, "\\x%02X", byte);
+            shown += escape;
+            ++at;
+            continue;
         }
+        shown.append(text, at, length);
+        at += length;
     }
-    return quoted + "\"";
+    return shown;
 }
 
 std::string ClockText(int year, const ClockBytes& clock)

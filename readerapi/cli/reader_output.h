@@ -10,8 +10,9 @@
 // Upper-case hex, the bytes separated by a space when `spaced`.
 std::string Hex(const unsigned char* bytes, std::size_t count, bool spaced);
 
-// A JSON string literal; bytes outside printable ASCII become \u escapes.
-std::string JsonString(const std::string& value);
+// Text from the command line or a reader as it may go into a message:
+// control characters and bytes that are not UTF-8 become \xNN.
+std::string Printable(const std::string& text);
 
 // "YYYY-MM-DD HH:MM:SS" from a clock record whose year is given in full.
 std::string ClockText(int year, const ClockBytes& clock);

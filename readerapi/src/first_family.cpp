@@ -23,7 +23,7 @@ std::int32_t StartApi(ReaderSession &s, std::uint16_t portNumber)
     TerminateApi(s);
     s.port = s.link.OpenPort(portNumber, 'n');
     if (s.port == kNoPort) {
-        s.showPortFailure();
+        s.showPortFailure(portNumber);
         return RC_PORT_FAILED;
     }
     return RC_OK;
@@ -94,12 +94,17 @@ std::int32_t GetReaderInfo(ReaderSession &s, std::int32_t handle, std::uint8_t *
     if (!replied(s, SendGetInfo(s.exchange, s.port)))
         return RC_FAILED;
     std::uint8_t *payload = s.exchange.replyPayload();
+    // A field the record does not reach whole is left alone: turning it would
+    // bring in the checksum or bytes of an earlier reply.
+    const std::size_t length = s.exchange.replyLength();
     for (std::size_t offset : kInfoWordOffsets) {
+        if (offset + 2 > length)
+            continue;
         std::uint8_t high = payload[offset];
         payload[offset] = payload[offset + 1];
         payload[offset + 1] = high;
     }
-    std::memcpy(info, payload, s.exchange.replyLength());
+    std::memcpy(info, payload, length);
     return RC_OK;
 }
 

@@ -6,6 +6,7 @@
 
 #include "serial_link.h"
 
+#include <cstdint>
 #include <ctime>
 
 namespace qarn {
@@ -16,8 +17,9 @@ SerialLink &SystemLink();
 // The PC's local broken-down time now, for setting the reader's clock.
 std::tm LocalTimeNow();
 
-// Tells the operator that the COM port could not be opened: a modal
-// message box where the system has one.
-void ShowPortFailure();
+// Tells the operator that COMn could not be opened: a modal message box
+// where the system has one, else a line on standard error unless that is
+// the line of COMn itself.
+void ShowPortFailure(std::uint16_t portNumber);
 
 } // namespace qarn

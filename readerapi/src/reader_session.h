@@ -29,7 +29,7 @@ struct ReaderSession {
     // The last log record QARNGetLogData handed out; survives reopening.
     std::uint8_t retainedLog[kMaxPayload] = {};
     // Tests put a recorder here: the system's notice may be a modal box.
-    void (*showPortFailure)() = ShowPortFailure;
+    void (*showPortFailure)(std::uint16_t portNumber) = ShowPortFailure;
 };
 
 // Port, shared by both families.

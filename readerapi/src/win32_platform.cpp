@@ -21,7 +21,7 @@ std::tm LocalTimeNow()
     return local;
 }
 
-void ShowPortFailure()
+void ShowPortFailure(std::uint16_t)
 {
     // Modal, no owner window: the caller waits until the operator dismisses it.
     showMessageBox(nullptr, "StartAPI FASLE!", "VELMO", MB_OK);

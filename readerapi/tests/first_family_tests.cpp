@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstring>
 #include <ctime>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace {
 
@@ -88,6 +91,20 @@ TEST_F(ReaderApiTest, InformationRecordComesWithItsWordsTurned)
     EXPECT_EQ(got[11], 13);
     EXPECT_EQ(got[12], 12);
     EXPECT_EQ(got[info.size()], 0xEE) << "only the reply's length is copied";
+
+    // A record that ends inside a field, or before it, keeps its own bytes.
+    for (std::size_t length : {12u, 49u}) {
+        const Bytes shortInfo(info.begin(), info.begin() + std::ptrdiff_t(length));
+        sim.setInformation(shortInfo);
+        std::memset(got, 0xEE, sizeof got);
+        ASSERT_EQ(QARNGetReaderInfo(handle, got), RC_OK);
+        Bytes turned = shortInfo;
+        for (std::size_t offset : readersim::kInfoWordOffsets)
+            if (offset + 1 < length)
+                std::swap(turned[offset], turned[offset + 1]);
+        turned.push_back(0xEE);
+        EXPECT_EQ(Bytes(got, got + length + 1), turned) << length;
+    }
 }
 
 TEST_F(ReaderApiTest, FileLengthsArriveLowByteFirst)
@@ -217,6 +234,29 @@ TEST_F(ReaderApiTest, StartUpFailureIsReportedAndTheReaderIsUnreachable)
     std::uint32_t a, b, c;
     EXPECT_EQ(QARNGetFileLen(handle, &a, &b, &c), RC_FAILED);
     EXPECT_TRUE(sim.requests().empty()) << "the port was closed before the failed open";
+
+    // An application that holds COMn on its standard error descriptor: the
+    // notice is not written onto that line.
+    const int line = open(sim.devicePath().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(line, 0);
+    ASSERT_EQ(flock(line, LOCK_EX), 0);
+    const int savedError = dup(STDERR_FILENO);
+    dup2(line, STDERR_FILENO);
+    setenv("COM6", sim.devicePath().c_str(), 1);
+    const std::int32_t held = QARNStartAPI(6);
+    unsetenv("COM6");
+    dup2(savedError, STDERR_FILENO);
+    close(savedError);
+    EXPECT_EQ(held, RC_PORT_FAILED);
+    // A request of our own behind anything the notice put on the line: once
+    // the reader has it, it has read all before it.
+    const std::uint8_t getTime[] = {0x81, 0xB2, 0x00, 0x33};
+    ASSERT_EQ(write(line, getTime, sizeof getTime), ssize_t(sizeof getTime));
+    for (int waited = 0; commands().empty() && waited < 5000; ++waited)
+        usleep(1000);
+    close(line);
+    EXPECT_EQ(commands(), Bytes{0xB2});
+    EXPECT_EQ(sim.strayBytes(), 0u) << "the notice went onto the line";
 
     setenv("COM1", sim.devicePath().c_str(), 1);
     EXPECT_EQ(StartAPI(), RC_OK) << "StartAPI opens COM1";

@@ -53,7 +53,7 @@ TEST_F(SessionTest, FailedPortOpenIsReportedAndLeavesNoPortToClose)
 {
     static int notices;
     notices = 0;
-    session.showPortFailure = [] { ++notices; };
+    session.showPortFailure = [](std::uint16_t) { ++notices; };
     link.openResult = qarn::kNoPort;
     EXPECT_EQ(qarn::StartApi(session, 4), RC_PORT_FAILED);
     EXPECT_EQ(notices, 1);

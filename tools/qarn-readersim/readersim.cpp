@@ -138,8 +138,11 @@ void ReaderSim::send(const std::vector<std::uint8_t> &bytes)
 bool ReaderSim::take(std::uint8_t byte)
 {
     if (frame_.empty()) {
-        if (byte != kRequestStart)
+        if (byte != kRequestStart) {
+            std::lock_guard lock(mutex_);
+            ++stray_;
             return true;
+        }
         std::lock_guard lock(mutex_);
         current_ = InjectedFault{};
         if (!faults_.empty()) {
@@ -159,6 +162,9 @@ bool ReaderSim::take(std::uint8_t byte)
     if (checksum == 0) {
         Request request{frame_[1], std::vector<std::uint8_t>(frame_.begin() + 3, frame_.end() - 1)};
         answer(request, current_);
+    } else {
+        std::lock_guard lock(mutex_);
+        stray_ += frame_.size();
     }
     frame_.clear();
     return echoed;
@@ -243,15 +249,19 @@ std::vector<std::uint8_t> ReaderSim::reply(const Request &request, std::uint8_t 
         status = 0x30;
         break;
     case 0xB0:
-        if (log_.empty())
+        if (endlessLog_) {
+            const std::uint32_t n = endlessCount_++;
+            out = {std::uint8_t(n >> 24), std::uint8_t(n >> 16), std::uint8_t(n >> 8), std::uint8_t(n), 0, 0x25};
+        } else if (log_.empty()) {
             status = 'Q';
-        else
+        } else {
             out = log_.front();
+        }
         break;
     case 0xB1:
         if (refuseAcks_)
             status = 'S';
-        else if (!log_.empty())
+        else if (!log_.empty() && !ignoreAcks_)
             log_.pop_front();
         break;
     default:
@@ -280,6 +290,18 @@ void ReaderSim::refuseAcknowledgements(bool refuse)
 {
     std::lock_guard lock(mutex_);
     refuseAcks_ = refuse;
+}
+
+void ReaderSim::ignoreAcknowledgements(bool ignore)
+{
+    std::lock_guard lock(mutex_);
+    ignoreAcks_ = ignore;
+}
+
+void ReaderSim::endlessLog(bool endless)
+{
+    std::lock_guard lock(mutex_);
+    endlessLog_ = endless;
 }
 
 void ReaderSim::answerNothing(bool silent)
@@ -334,6 +356,12 @@ std::size_t ReaderSim::logRecordsLeft() const
 {
     std::lock_guard lock(mutex_);
     return log_.size();
+}
+
+std::size_t ReaderSim::strayBytes() const
+{
+    std::lock_guard lock(mutex_);
+    return stray_;
 }
 
 } // namespace readersim

@@ -65,6 +65,10 @@ public:
     void refuseAcknowledgements(bool refuse);
     // Requests are echoed and acted on but never answered while this is set.
     void answerNothing(bool silent);
+    // Acknowledgements are answered with '@' but the record stays first.
+    void ignoreAcknowledgements(bool ignore);
+    // Every log request is answered with a record of its own, without end.
+    void endlessLog(bool endless);
     void setInformation(std::vector<std::uint8_t> record);
     void setFileLengths(std::uint16_t length1, std::uint16_t length2, std::uint16_t length3);
 
@@ -76,6 +80,9 @@ public:
     std::vector<std::uint8_t> file(int type) const;
     std::vector<std::vector<std::uint8_t>> records() const;
     std::size_t logRecordsLeft() const;
+    // Bytes that were not part of a well-formed request: text, or frames
+    // that failed their checksum.
+    std::size_t strayBytes() const;
 
 private:
     struct Pending {
@@ -100,6 +107,10 @@ private:
     std::deque<InjectedFault> faults_;
     std::deque<std::vector<std::uint8_t>> log_;
     bool refuseAcks_ = false;
+    bool ignoreAcks_ = false;
+    bool endlessLog_ = false;
+    std::uint32_t endlessCount_ = 0;
+    std::size_t stray_ = 0;
     bool answerNothing_ = false;
     std::vector<std::uint8_t> information_;
     std::array<std::uint16_t, 3> fileLengths_{};

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include <spawn.h>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -54,12 +56,28 @@ struct QarnReaderTest : ::testing::Test {
 
     void TearDown() override { std::filesystem::remove_all(scratch); }
 
+    // How the child's standard descriptors are set up.
+    struct Streams {
+        bool terminal = false;      // standard error is a pseudo-terminal of its own
+        int closed = -1;            // this one of 0, 1, 2 is closed
+        std::string out;            // standard output goes here (e.g. /dev/full) instead
+        bool brokenPipe = false;    // standard output is a pipe nobody reads
+    };
+
     // Runs the program with COM1 naming the simulator (and `env` added); a
     // run that has not ended after `limit` is killed and reported as -1.
-    // With `terminal`, standard error is a pseudo-terminal of its own.
     Outcome run(std::vector<std::string> args, std::vector<std::string> env = {},
                 std::chrono::seconds limit = std::chrono::seconds(60), bool terminal = false)
     {
+        Streams streams;
+        streams.terminal = terminal;
+        return run(std::move(args), streams, std::move(env), limit);
+    }
+
+    Outcome run(std::vector<std::string> args, const Streams& streams, std::vector<std::string> env = {},
+                std::chrono::seconds limit = std::chrono::seconds(60))
+    {
+        const bool terminal = streams.terminal;
         std::vector<std::string> environment = {"COM1=" + sim.devicePath()};
         environment.insert(environment.end(), env.begin(), env.end());
         for (char** e = environ; *e != nullptr; ++e)
@@ -77,8 +95,20 @@ struct QarnReaderTest : ::testing::Test {
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const std::string outPath = streams.out.empty() ? out : streams.out;
+        posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        int pipeEnds[2] = {-1, -1};
+        if (streams.brokenPipe) {
+            if (pipe(pipeEnds) != 0) {
+                ADD_FAILURE() << "no pipe";
+                return {};
+            }
+            posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 1);
+            close(pipeEnds[0]);   // nobody reads: the first write fails with EPIPE
+        }
+        if (streams.closed >= 0)
+            posix_spawn_file_actions_addclose(&actions, streams.closed);
         int master = -1, slave = -1;
         if (terminal) {
             termios raw{};
@@ -94,6 +124,8 @@ struct QarnReaderTest : ::testing::Test {
         posix_spawn_file_actions_destroy(&actions);
         if (slave >= 0)
             close(slave);
+        if (pipeEnds[1] >= 0)
+            close(pipeEnds[1]);
         Outcome outcome;
         if (spawned != 0) {
             ADD_FAILURE() << "cannot start " << argv[0];
@@ -246,8 +278,8 @@ TEST_F(QarnReaderTest, LogsAreFetchedAndAcknowledgedUntilNoneIsLeft)
 
     Outcome rest = run({"--json", "logs"});
     ASSERT_EQ(rest.status, 0) << rest.err;
-    EXPECT_EQ(rest.out, "{\"record\": \"030000000019AB\", \"length\": 7, \"acknowledged\": true}\n"
-                        "{\"record\": \"040000000019AB\", \"length\": 7, \"acknowledged\": true}\n");
+    EXPECT_EQ(rest.out, "{\"record\": \"030000000019AB\", \"length\": 7, \"repeat\": false, \"acknowledged\": true}\n"
+                        "{\"record\": \"040000000019AB\", \"length\": 7, \"repeat\": false, \"acknowledged\": true}\n");
     EXPECT_EQ(sim.logRecordsLeft(), 0u);
     EXPECT_EQ(sent(0xB1, {0}), 4u);
 
@@ -336,6 +368,133 @@ TEST_F(QarnReaderTest, BadUsageExitsTwoAndSendsNothing)
     EXPECT_EQ(help.status, 0);
     for (const char* command : {"time", "set-time", "info", "file-lengths", "send-file", "logs", "command"})
         EXPECT_NE(help.out.find("\n  " + std::string(command) + " "), std::string::npos) << command;
+}
+
+std::size_t Lines(const std::string& text)
+{
+    return std::size_t(std::count(text.begin(), text.end(), '\n'));
+}
+
+TEST_F(QarnReaderTest, OutputThatDidNotGetOutIsAFailureAndAcknowledgesNothing)
+{
+    for (std::uint8_t n = 1; n <= 3; ++n)
+        sim.queueLogRecord({n, 0, 0, 0, 0, 0x25});
+    Streams full;
+    full.out = "/dev/full";
+    Streams closedPipe;
+    closedPipe.brokenPipe = true;
+    for (const Streams& streams : {full, closedPipe}) {
+        Outcome lost = run({"logs"}, streams);
+        EXPECT_EQ(lost.status, 1) << lost.err;
+        EXPECT_EQ(Lines(lost.err), 1u) << lost.err;
+        EXPECT_NE(lost.err.find("log record 1: cannot write to standard output"), std::string::npos) << lost.err;
+        EXPECT_EQ(sim.logRecordsLeft(), 3u);
+    }
+    EXPECT_EQ(sent(0xB1, {0}), 0u);
+    EXPECT_EQ(sent(0xC1, {1}), 2u) << "the reader is closed after a failed write";
+
+    Outcome next = run({"logs"});
+    ASSERT_EQ(next.status, 0) << next.err;
+    EXPECT_EQ(next.out, "01 00 00 00 00 19\n02 00 00 00 00 19\n03 00 00 00 00 19\n");
+
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"--help"}, {"--version"}, {"time"}, {"--json", "file-lengths"}, {"info"}, {"command", "89"}}) {
+        Outcome outcome = run(args, full);
+        EXPECT_EQ(outcome.status, 1) << args.back();
+        EXPECT_NE(outcome.err.find("cannot write to standard output: No space left on device"), std::string::npos)
+            << outcome.err;
+    }
+}
+
+TEST_F(QarnReaderTest, WithAStandardDescriptorClosedTheLineCarriesRequestsOnly)
+{
+    const std::string file = writeFile("slow.bin", Pattern(300));
+    for (int fd = 0; fd <= 2; ++fd) {
+        Streams streams;
+        streams.closed = fd;
+        EXPECT_EQ(run({"time"}, streams).status, 0) << fd;
+        sim.queueLogRecord({1, 2, 3, 4, 5, 6});
+        EXPECT_EQ(run({"--json", "logs"}, streams).status, 0) << fd;
+        sim.queueLogRecord({7});
+        sim.refuseAcknowledgements(true);
+        EXPECT_EQ(run({"logs"}, streams).status, 1) << fd;   // a message for standard error
+        sim.refuseAcknowledgements(false);
+        // Long enough for the progress line, which only a terminal gets.
+        sim.queueFault({});
+        sim.queueFault({readersim::Fault::SlowFirstByte, 1500, 0, {}});
+        EXPECT_EQ(run({"send-file", "--type", "1", file}, streams).status, 0) << fd;
+        EXPECT_EQ(sim.file(1), Pattern(300)) << fd;
+    }
+    // Its requests are answered after everything sent before them was read.
+    ASSERT_EQ(run({"time"}).status, 0);
+    EXPECT_EQ(sim.strayBytes(), 0u);
+}
+
+TEST_F(QarnReaderTest, RecordsAreShownAsTheReaderSentThem)
+{
+    // A repeat record stands for the first 16 bytes of the record before it,
+    // 16 zero bytes before any.
+    Bytes first(20);
+    for (std::size_t i = 0; i < first.size(); ++i)
+        first[i] = std::uint8_t(0x40 + i);
+    first[5] = 0x25;
+    Bytes repeat(30, 0x77);
+    repeat[5] = 0xFF;
+    sim.queueLogRecord(repeat);
+    sim.queueLogRecord(first);
+    sim.queueLogRecord(repeat);
+    Outcome logs = run({"--json", "logs"});
+    ASSERT_EQ(logs.status, 0) << logs.err;
+    EXPECT_EQ(logs.out,
+              "{\"record\": \"00000000000000000000000000000000\", \"length\": 16, \"repeat\": true, \"acknowledged\": true}\n"
+              "{\"record\": \"404142434419464748494A4B4C4D4E4F50515253\", \"length\": 20, \"repeat\": false, "
+              "\"acknowledged\": true}\n"
+              "{\"record\": \"404142434419464748494A4B4C4D4E4F\", \"length\": 16, \"repeat\": true, \"acknowledged\": true}\n");
+}
+
+TEST_F(QarnReaderTest, LogsEndAgainstAReaderThatDoesNotRunOut)
+{
+    sim.endlessLog(true);
+    Outcome endless = run({"logs"});
+    EXPECT_EQ(endless.status, 1);
+    EXPECT_EQ(Lines(endless.out), 4096u);
+    EXPECT_NE(endless.err.find("more than 4096 log records"), std::string::npos) << endless.err;
+    EXPECT_EQ(sent(0xB1, {0}), 4096u);
+    sim.endlessLog(false);
+
+    sim.queueLogRecord({1, 2, 3});
+    sim.queueLogRecord({4, 5, 6});
+    sim.ignoreAcknowledgements(true);
+    Outcome same = run({"logs"});
+    EXPECT_EQ(same.status, 1);
+    EXPECT_EQ(same.out, "01 02 03\n");
+    EXPECT_NE(same.err.find("log record 2 is the record before it again"), std::string::npos) << same.err;
+}
+
+TEST_F(QarnReaderTest, WhatOnlyTheComputerDecidesIsRefusedBeforeThePortOpens)
+{
+    const std::string fifo = scratch + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::vector<std::pair<std::vector<std::string>, std::string>> refused = {
+        {{"send-file", "--type", "1", scratch}, ": it is a directory\n"},
+        {{"send-file", "--type", "1", fifo}, ": it is not a regular file"},
+        {{"send-file", "--type", "1", scratch + "/no\x1b[2Jfile"}, "no\\x1B[2Jfile: No such file or directory\n"},
+        {{"reb\x07oot"}, "unknown command: reb\\x07oot "},
+    };
+    for (const auto& [args, reason] : refused) {
+        Outcome outcome = run(args, {}, std::chrono::seconds(10));
+        EXPECT_EQ(outcome.status, 2) << args.back();
+        EXPECT_NE(outcome.err.find(reason), std::string::npos) << outcome.err;
+    }
+    Outcome in2100 = run({"set-time", "now"}, {"LD_PRELOAD=" CLOCK_IN_2100, "ASAN_OPTIONS=verify_asan_link_order=0"});
+    EXPECT_EQ(in2100.status, 2);
+    EXPECT_EQ(in2100.err, "qarn-reader: the computer's local time is outside 2000 to 2099\n");
+    EXPECT_TRUE(sim.requests().empty()) << "the port was opened";
+
+    // JSON strings are UTF-8 as they are.
+    Outcome json = run({"--json", "send-file", "--type", "1", writeFile("caf\xC3\xA9.bin", Pattern(4))});
+    ASSERT_EQ(json.status, 0) << json.err;
+    EXPECT_NE(json.out.find("caf\xC3\xA9.bin\", \"type\": 1"), std::string::npos) << json.out;
 }
 
 } // namespace

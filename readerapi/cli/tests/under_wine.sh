@@ -15,6 +15,10 @@ out=$(reader --port 4 set-time 2027-03-07T14:05:09) || fail "set-time exited wit
 [ "$out" = "clock set to 2027-03-07 14:05:09 Sunday" ] || fail "set-time printed '$out'"
 out=$(reader --port 4 --json time) || fail "time exited with $?"
 [ "$out" = '{"time": "2027-03-07 14:05:09", "dayOfWeek": 0, "weekday": "Sunday"}' ] || fail "time printed '$out'"
+# Output that cannot be written is a failure, and the record stays in the reader.
+status=0
+"$emulator" "$program" --port 4 logs >/dev/full 2>/dev/null || status=$?
+[ "$status" -eq 1 ] || fail "logs into /dev/full gave exit $status"
 out=$(reader --port 4 logs) || fail "logs exited with $?"
 [ "$(grep -c . <<< "$out")" -eq 3 ] || fail "logs printed '$out'"
 out=$(reader --port 4 logs) || fail "logs exited with $?"
