@@ -1,5 +1,6 @@
 #include "device_scan.h"
 
+#include "interface_list.h"
 #include "scan_state.h"
 
 #include <cstdio>
@@ -25,6 +26,17 @@ std::vector<NetworkInterface> InterfacesToProbe(const std::vector<NetworkInterfa
         return {};
     }
     return {*named};
+}
+
+bool PrepareScan(const std::string& onlyName, std::vector<NetworkInterface>& listed,
+                 std::vector<NetworkInterface>& probed, ProbeSocket& socket, std::string& error)
+{
+    if (!ListNetworkInterfaces(listed, error)) {
+        error = "cannot list the network interfaces: " + error;
+        return false;
+    }
+    probed = InterfacesToProbe(listed, onlyName, error);
+    return !probed.empty() && socket.Open(error);
 }
 
 ScanRound ScanOnce(ProbeSocket& socket, const std::vector<NetworkInterface>& probed,

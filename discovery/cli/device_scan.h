@@ -18,6 +18,11 @@ using ScanClock = std::chrono::steady_clock;
 std::vector<NetworkInterface> InterfacesToProbe(const std::vector<NetworkInterface>& listed,
                                                 const std::string& onlyName, std::string& error);
 
+// Lists the interfaces, chooses those to probe (see InterfacesToProbe) and opens the
+// socket; false with the reason in `error`.
+bool PrepareScan(const std::string& onlyName, std::vector<NetworkInterface>& listed,
+                 std::vector<NetworkInterface>& probed, ProbeSocket& socket, std::string& error);
+
 struct ScannedDevice {
     FoundDevice found;
     unsigned interfaceIndex = 0;   // where the reply came in; 0 if unknown

@@ -2,11 +2,10 @@
 // for scripts and test benches.
 
 #include "device_scan.h"
-#include "interface_list.h"
+#include "program_frame.h"
 #include "program_main.h"
 #include "scan_options.h"
 #include "scan_output.h"
-#include "version.h"
 
 #include <chrono>
 #include <cstdio>
@@ -17,13 +16,7 @@ namespace {
 
 constexpr int EXIT_FOUND = 0;
 constexpr int EXIT_NONE_FOUND = 1;
-constexpr int EXIT_ERROR = 2;
-
-int Fail(const std::string& message)
-{
-    std::fprintf(stderr, "corvane-scan: %s\n", message.c_str());
-    return EXIT_ERROR;
-}
+constexpr const char* PROGRAM = "corvane-scan";
 
 double MillisecondsBetween(ScanClock::time_point from, ScanClock::time_point to)
 {
@@ -34,32 +27,17 @@ int ScanAndPrint(int argc, char** argv)
 {
     ScanOptions options;
     std::string error;
-    if (!ParseScanOptions(argc, argv, options, error)) {
-        std::fprintf(stderr, "corvane-scan: %s\n%s", error.c_str(), SCAN_USAGE);
-        return EXIT_ERROR;
-    }
-    if (options.help) {
-        std::fputs(SCAN_USAGE, stdout);
-        return EXIT_FOUND;
-    }
-    if (options.version) {
-        std::printf("corvane-scan %s\n", CORVANE_VERSION_TEXT);
-        return EXIT_FOUND;
-    }
+    const bool parsed = ParseScanOptions(argc, argv, options, error);
+    if (const auto status = AnswerCommandLine(PROGRAM, SCAN_USAGE, parsed, error, options.help, options.version))
+        return *status;
 
-    std::vector<NetworkInterface> listed;
-    if (!ListNetworkInterfaces(listed, error))
-        return Fail("cannot list the network interfaces: " + error);
-    const std::vector<NetworkInterface> probed = InterfacesToProbe(listed, options.interfaceName, error);
-    if (probed.empty())
-        return Fail(error);
+    std::vector<NetworkInterface> listed, probed;
     ProbeSocket socket;
-    if (!socket.Open(error))
-        return Fail(error);
-
-    const ScanRound round = ScanOnce(socket, probed, listed, options.timeoutMs, "corvane-scan");
+    if (!PrepareScan(options.interfaceName, listed, probed, socket, error))
+        return ReportFailure(PROGRAM, error);
+    const ScanRound round = ScanOnce(socket, probed, listed, options.timeoutMs, PROGRAM);
     if (round.probesSent == 0)
-        return Fail("no probe could be sent");
+        return ReportFailure(PROGRAM, "no probe could be sent");
 
     std::vector<FoundDevice> found;
     for (const ScannedDevice& device : round.devices)
@@ -82,9 +60,5 @@ int ScanAndPrint(int argc, char** argv)
 
 int RunProgram(int argc, char** argv)
 {
-    const int status = ScanAndPrint(argc, argv);
-    // A full disk or a closed output must not pass for a list that was printed.
-    if (std::fflush(stdout) != 0 || std::ferror(stdout))
-        return Fail("cannot write to standard output");
-    return status;
+    return StatusAfterOutput(PROGRAM, ScanAndPrint(argc, argv));
 }

@@ -4,12 +4,11 @@
 #include "address_rules.h"
 #include "device_line.h"
 #include "device_scan.h"
-#include "interface_list.h"
+#include "program_frame.h"
 #include "program_main.h"
 #include "set_options.h"
 #include "set_output.h"
 #include "set_request.h"
-#include "version.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -25,15 +24,9 @@ namespace {
 
 constexpr int EXIT_ALL_CONFIRMED = 0;
 constexpr int EXIT_NOT_CONFIRMED = 1;
-constexpr int EXIT_ERROR = 2;
+constexpr const char* PROGRAM = "corvane-set";
 // Each rescan waits this long at most before it probes again.
 constexpr int RESCAN_WINDOW_MS = 500;
-
-int Fail(const std::string& message)
-{
-    std::fprintf(stderr, "corvane-set: %s\n", message.c_str());
-    return EXIT_ERROR;
-}
 
 bool ReadList(const std::string& name, std::string& text, std::string& error)
 {
@@ -194,7 +187,7 @@ void RescanUntilConfirmed(ProbeSocket& socket, const std::vector<NetworkInterfac
         if (toProbe.empty() || left <= 0)
             return;
         std::vector<Change>* pending = &changes;
-        ScanOnce(socket, toProbe, listed, int(std::min<long long>(left, RESCAN_WINDOW_MS)), "corvane-set",
+        ScanOnce(socket, toProbe, listed, int(std::min<long long>(left, RESCAN_WINDOW_MS)), PROGRAM,
                  [pending](const std::vector<ScannedDevice>& replies) { return Confirm(*pending, replies); });
     }
 }
@@ -203,36 +196,21 @@ int SetAndConfirm(int argc, char** argv)
 {
     SetOptions options;
     std::string error;
-    if (!ParseSetOptions(argc, argv, options, error)) {
-        std::fprintf(stderr, "corvane-set: %s\n%s", error.c_str(), SET_USAGE);
-        return EXIT_ERROR;
-    }
-    if (options.help) {
-        std::fputs(SET_USAGE, stdout);
-        return EXIT_ALL_CONFIRMED;
-    }
-    if (options.version) {
-        std::printf("corvane-set %s\n", CORVANE_VERSION_TEXT);
-        return EXIT_ALL_CONFIRMED;
-    }
+    const bool parsed = ParseSetOptions(argc, argv, options, error);
+    if (const auto status = AnswerCommandLine(PROGRAM, SET_USAGE, parsed, error, options.help, options.version))
+        return *status;
     // Every request is checked before the network is touched.
     std::vector<SetRequest> requests;
     if (!ReadRequests(options, requests, error))
-        return Fail(error);
+        return ReportFailure(PROGRAM, error);
 
-    std::vector<NetworkInterface> listed;
-    if (!ListNetworkInterfaces(listed, error))
-        return Fail("cannot list the network interfaces: " + error);
-    const std::vector<NetworkInterface> probed = InterfacesToProbe(listed, options.interfaceName, error);
-    if (probed.empty())
-        return Fail(error);
+    std::vector<NetworkInterface> listed, probed;
     ProbeSocket socket;
-    if (!socket.Open(error))
-        return Fail(error);
-
-    const ScanRound found = ScanOnce(socket, probed, listed, SET_FIND_WINDOW_MS, "corvane-set");
+    if (!PrepareScan(options.interfaceName, listed, probed, socket, error))
+        return ReportFailure(PROGRAM, error);
+    const ScanRound found = ScanOnce(socket, probed, listed, SET_FIND_WINDOW_MS, PROGRAM);
     if (found.probesSent == 0)
-        return Fail("no probe could be sent");
+        return ReportFailure(PROGRAM, "no probe could be sent");
     std::vector<Change> changes;
     for (const SetRequest& request : requests)
         changes.push_back(PlanChange(request, found.devices, options.dryRun));
@@ -265,9 +243,5 @@ int SetAndConfirm(int argc, char** argv)
 
 int RunProgram(int argc, char** argv)
 {
-    const int status = SetAndConfirm(argc, argv);
-    // A full disk or a closed output must not pass for a report that was printed.
-    if (std::fflush(stdout) != 0 || std::ferror(stdout))
-        return Fail("cannot write to standard output");
-    return status;
+    return StatusAfterOutput(PROGRAM, SetAndConfirm(argc, argv));
 }
