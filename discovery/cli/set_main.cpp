@@ -187,8 +187,12 @@ void RescanUntilConfirmed(ProbeSocket& socket, const std::vector<NetworkInterfac
         if (toProbe.empty() || left <= 0)
             return;
         std::vector<Change>* pending = &changes;
-        ScanOnce(socket, toProbe, listed, int(std::min<long long>(left, RESCAN_WINDOW_MS)), PROGRAM,
-                 [pending](const std::vector<ScannedDevice>& replies) { return Confirm(*pending, replies); });
+        const ScanRound round =
+            ScanOnce(socket, toProbe, listed, int(std::min<long long>(left, RESCAN_WINDOW_MS)), PROGRAM,
+                     [pending](const std::vector<ScannedDevice>& replies) { return Confirm(*pending, replies); });
+        // With no probe out (the interfaces are gone) no answer can come: no busy loop till the deadline.
+        if (round.probesSent == 0)
+            return;
     }
 }
 
