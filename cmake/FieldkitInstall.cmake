@@ -146,13 +146,15 @@ if(TARGET Corvane)
   endif()
 endif()
 
-# The scan without a window ships with the program.
-if(TARGET corvane-scan)
-  install(TARGETS corvane-scan RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT corvane)
-  if(UNIX AND NOT APPLE)
-    fieldkit_install_gzipped(${FIELDKIT_PACKAGING_DIR}/man/corvane-scan.1 ${CMAKE_INSTALL_MANDIR}/man1 corvane)
+# The scan and the address change without a window ship with the program.
+foreach(tool corvane-scan corvane-set)
+  if(TARGET ${tool})
+    install(TARGETS ${tool} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT corvane)
+    if(UNIX AND NOT APPLE)
+      fieldkit_install_gzipped(${FIELDKIT_PACKAGING_DIR}/man/${tool}.1 ${CMAKE_INSTALL_MANDIR}/man1 corvane)
+    endif()
   endif()
-endif()
+endforeach()
 
 if(TARGET corvane-devsim AND TARGET qarn-readersim)
   install(TARGETS corvane-devsim qarn-readersim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)

@@ -80,7 +80,11 @@ if(TARGET Corvane)
     "Corvane is a single-window desktop program. It finds the devices on the
 local Ethernet segment with one UDP broadcast, lists each with its IP
 address, subnet mask, MAC address and device number, changes a device's IP
-address and subnet mask, and opens a device's web page in the browser.")
+address and subnet mask, and opens a device's web page in the browser.
+.
+Two programs do the same from the command line: corvane-scan lists the
+devices, and corvane-set changes devices' addresses by MAC address, one or
+a whole list, and confirms each change by scanning.")
   # Qt finds its platform plugins at run time; no library link names them.
   set(CPACK_DEBIAN_CORVANE_PACKAGE_DEPENDS "qt6-qpa-plugins")
 endif()

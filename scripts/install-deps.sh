@@ -20,7 +20,7 @@ test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   x11-apps
   mingw-w64 wine wine64 googletest
-  dpkg-dev lintian desktop-file-utils
+  dpkg-dev lintian desktop-file-utils man-db   # man-db: the package test renders the man pages
   openbox xdotool
   python3 file
   qemu-user wine32:i386

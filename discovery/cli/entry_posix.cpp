@@ -1,8 +1,8 @@
-// corvane-scan's entry point where the command line already is UTF-8 bytes.
+// The entry point where the command line already is UTF-8 bytes.
 
-#include "scan_main.h"
+#include "program_main.h"
 
 int main(int argc, char** argv)
 {
-    return RunCorvaneScan(argc, argv);
+    return RunProgram(argc, argv);
 }

@@ -1,9 +1,9 @@
-// corvane-scan's entry point on Windows: the command line as Unicode (wmain, linked
+// The entry point on Windows: the command line as Unicode (wmain, linked
 // with -municode), converted to UTF-8, the form interface names take in the scan.
 // The ANSI command line holds the system code page's bytes instead, and "?" for
 // every character outside it.
 
-#include "scan_main.h"
+#include "program_main.h"
 
 #include <windows.h>
 
@@ -35,5 +35,5 @@ int wmain(int argc, wchar_t** argv)
         pointers.push_back(argument.data());
     pointers.push_back(nullptr);
 
-    return RunCorvaneScan(argc, pointers.data());
+    return RunProgram(argc, pointers.data());
 }

@@ -1,7 +1,6 @@
 #include "scan_options.h"
 
-#include <charconv>
-#include <cstring>
+#include "option_words.h"
 
 const char* const SCAN_USAGE =
     "usage: corvane-scan [--interface NAME] [--timeout MS] [--json] [--stats]\n"
@@ -18,63 +17,36 @@ const char* const SCAN_USAGE =
     "Exit status: 0 devices found, 1 none found, 2 error (also when the output cannot\n"
     "be written).\n";
 
-namespace {
-
-constexpr int MAX_TIMEOUT_MS = 600000;
-
-} // namespace
-
 bool ParseScanOptions(int argc, const char* const* argv, ScanOptions& options, std::string& error)
 {
     for (int i = 1; i < argc; ++i) {
-        // "--name=value" is "--name value" in one argument.
-        std::string option = argv[i];
-        std::string value;
-        const std::size_t equals = option.rfind("--", 0) == 0 ? option.find('=') : std::string::npos;
-        const bool joined = equals != std::string::npos;
-        if (joined) {
-            value = option.substr(equals + 1);
-            option.erase(equals);
-        }
-        if (option == "--json" || option == "--stats" || option == "--help" || option == "-h" ||
-            option == "--version") {
-            if (joined) {
-                error = option + " takes no value";
+        OptionWord option = SplitOptionWord(argv[i]);
+        if (option.name == "--json" || option.name == "--stats" || option.name == "--help" ||
+            option.name == "-h" || option.name == "--version") {
+            if (!RefuseOptionValue(option, error))
                 return false;
-            }
-            (option == "--json"      ? options.json
-             : option == "--stats"   ? options.stats
-             : option == "--version" ? options.version
-                                     : options.help) = true;
+            (option.name == "--json"      ? options.json
+             : option.name == "--stats"   ? options.stats
+             : option.name == "--version" ? options.version
+                                          : options.help) = true;
             continue;
         }
-        if (option != "--timeout" && option != "--interface") {
-            error = "unknown option: " + option;
+        if (option.name != "--timeout" && option.name != "--interface") {
+            error = "unknown option: " + option.name;
             return false;
         }
-        if (!joined) {
-            if (i + 1 >= argc) {
-                error = option + " needs a value";
+        if (!TakeOptionValue(option, argc, argv, i, error))
+            return false;
+        if (option.name == "--timeout") {
+            if (!ParseTimeoutMs(option.value, options.timeoutMs, error))
                 return false;
-            }
-            value = argv[++i];
-        }
-        if (option == "--interface") {
-            if (value.empty()) {
-                error = "--interface needs a name";
-                return false;
-            }
-            options.interfaceName = value;
             continue;
         }
-        int ms = 0;
-        const char* end = value.data() + value.size();
-        const auto [ptr, ec] = std::from_chars(value.data(), end, ms);
-        if (ec != std::errc() || ptr != end || ms < 1 || ms > MAX_TIMEOUT_MS) {
-            error = "--timeout takes milliseconds from 1 to " + std::to_string(MAX_TIMEOUT_MS) + ": " + value;
+        if (option.value.empty()) {
+            error = "--interface needs a name";
             return false;
         }
-        options.timeoutMs = ms;
+        options.interfaceName = option.value;
     }
     return true;
 }

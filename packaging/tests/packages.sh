@@ -121,6 +121,18 @@ if [ -x "$root/usr/bin/Corvane" ]; then
     for icon in 16x16/apps/corvane.png 32x32/apps/corvane.png 48x48/apps/corvane.png scalable/apps/corvane.svg; do
         [ -s "$root/usr/share/icons/hicolor/$icon" ] || fail "missing icon $icon"
     done
+    # The command-line programs ship in the same package, each with its page.
+    for tool in corvane-scan corvane-set; do
+        [ "$(dpkg -c "$scratch"/debs/corvane_*.deb | grep -c "\./usr/bin/$tool\$")" -eq 1 ] ||
+            fail "$tool is not in the corvane package"
+        [ "$("$root/usr/bin/$tool" --version)" = "$tool 1.0.0.1" ] || fail "$tool --version"
+        "$root/usr/bin/$tool" --help | grep "^usage: $tool" >/dev/null || fail "$tool --help"
+        page="$root/usr/share/man/man1/$tool.1.gz"
+        [ -s "$page" ] || fail "no man page for $tool"
+        LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" >/dev/null 2>"$scratch/man.err" ||
+            fail "man $tool: $(cat "$scratch/man.err")"
+        [ -s "$scratch/man.err" ] && fail "man $tool warns: $(cat "$scratch/man.err")"
+    done
 fi
 
 echo "== lintian"

@@ -41,7 +41,7 @@ make_zip() {
     [ -f "$zip" ] || fail "cpack made no $zip"
 
     local expected=(
-        bin/QARNAPI.dll bin/serwyn.dll bin/Corvane.exe bin/corvane-scan.exe
+        bin/QARNAPI.dll bin/serwyn.dll bin/Corvane.exe bin/corvane-scan.exe bin/corvane-set.exe
         include/qarnapi.h include/serwyn.h
         lib/QARNAPI.dll.a lib/libserwyn.dll.a lib/QARNAPI.lib lib/serwyn.lib lib/QARNAPI.def lib/serwyn.def
         share/doc/fieldkit/README-Windows.txt share/doc/fieldkit/LICENSE.txt
@@ -72,7 +72,7 @@ make_zip() {
         sections=$("$objdump_tool" -h "$binary")
         if grep -q '\.debug_' <<<"$sections"; then fail "bin/$file keeps debug information"; fi
         case "$file" in
-            QARNAPI.dll|serwyn.dll|Corvane.exe|corvane-scan.exe) ;;
+            QARNAPI.dll|serwyn.dll|Corvane.exe|corvane-scan.exe|corvane-set.exe) ;;
             *) [ -f "$build/debug/$file.debug" ] || continue ;;
         esac
         grep -q '\.gnu_debuglink' <<<"$sections" || fail "bin/$file names no debug file"

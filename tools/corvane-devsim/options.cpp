@@ -23,6 +23,7 @@ const char* const DEVSIM_USAGE =
     "  --repeat N             send every reply N times\n"
     "  --rotate               each probe is answered starting one device later\n"
     "  --delay-ms N           answer N milliseconds after the probe\n"
+    "  --ignore-set MAC       the device with this MAC logs set commands but does not apply them\n"
     "  --log-bytes            after each received datagram's line, a line 'bytes' with its bytes in hex\n"
     "  --malformed K,K...     before the replies send bad datagrams: short (19 bytes), long (21),\n"
     "                         swapped (command in the wrong byte order), other (another command)\n"
@@ -101,7 +102,7 @@ bool ParseDevsimOptions(int argc, const char* const* argv, DevsimOptions& option
         }
         static const char* const valueOptions[] = {"--devices", "--first-address", "--mask", "--device",
                                                    "--bind", "--port", "--answer-counts", "--drop-every",
-                                                   "--repeat", "--delay-ms", "--malformed"};
+                                                   "--repeat", "--delay-ms", "--malformed", "--ignore-set"};
         if (std::find(std::begin(valueOptions), std::end(valueOptions), option) == std::end(valueOptions)) {
             error = "unknown option: " + option;
             return false;
@@ -137,7 +138,11 @@ bool ParseDevsimOptions(int argc, const char* const* argv, DevsimOptions& option
             ok = ParseInt(value, 0, 1000000, options.misbehaviour.dropEvery);
         else if (option == "--repeat")
             ok = ParseInt(value, 1, 100, options.misbehaviour.repeat);
-        else if (option == "--delay-ms")
+        else if (option == "--ignore-set") {
+            MacOctets mac{};
+            ok = ParseMac(value, mac);
+            options.misbehaviour.ignoreSets.push_back(mac);
+        } else if (option == "--delay-ms")
             ok = ParseInt(value, 0, 60000, options.delayMs);
         else if (option == "--malformed") {
             for (const std::string& kind : SplitCommas(value)) {

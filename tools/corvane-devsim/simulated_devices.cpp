@@ -126,5 +126,10 @@ void SimulatedDevices::Apply(const DISCOVERY_PACKET& command, std::string& log)
     log = name + FormatMacAddress(command.macAddress) + " " + FormatDottedQuad(field) + " -> " + FormatDottedQuad(value);
     if (!setIp)
         log += " (address " + FormatDottedQuad(command.ipAddress) + ")";
+    const std::vector<MacOctets>& deaf = m_misbehaviour.ignoreSets;
+    if (std::find(deaf.begin(), deaf.end(), device->mac) != deaf.end()) {
+        log += " ignored";
+        return;
+    }
     field = value;
 }

@@ -20,6 +20,7 @@ struct Misbehaviour {
     int repeat = 1;                      // copies of each reply
     std::vector<std::string> malformed;  // "short", "long", "swapped", "other": sent before the replies
     bool rotate = false;                 // each probe starts the answers one device later
+    std::vector<MacOctets> ignoreSets;   // devices that log set commands but do not apply them
 };
 
 // One datagram to send; malformed ones are not 20 bytes long.

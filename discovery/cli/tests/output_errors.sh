@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# corvane-scan ends with status 2 and says so when its standard output cannot be
-# written: a full device, a closed descriptor. --help and --version print without
-# touching the network, so this runs anywhere.
-# usage: output_errors.sh CORVANE-SCAN [LOADER]   (LOADER: wine64 for a Windows build)
+# corvane-scan and corvane-set end with status 2 and say so when their standard output
+# cannot be written: a full device, a closed descriptor. --help and --version print
+# without touching the network, so this runs anywhere.
+# usage: output_errors.sh PROGRAM [LOADER]   (LOADER: wine64 for a Windows build)
 set -uo pipefail
 source "$(dirname "$0")/../../../scripts/script-lib.sh"
 scan=("${@:2}" "$1")
+name="$(basename "$1" .exe)"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
@@ -21,8 +22,8 @@ for option in --help --version; do
         fi
         status=$?
         [ "$status" -eq 2 ] || fail "$option with standard output $target ended with $status, not 2"
-        tr -d '\r' <"$work/err.txt" | grep -qx "corvane-scan: cannot write to standard output" ||
+        tr -d '\r' <"$work/err.txt" | grep -qx "$name: cannot write to standard output" ||
             fail "$option with standard output $target: no clear message: $(cat "$work/err.txt")"
     done
 done
-echo "PASSED: output that cannot be written ends corvane-scan with 2 and a message"
+echo "PASSED: output that cannot be written ends $name with 2 and a message"
