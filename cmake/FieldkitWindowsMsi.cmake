@@ -46,3 +46,29 @@ if(TARGET Corvane)
   list(APPEND msi_targets Corvane)
 endif()
 add_dependencies(msi ${msi_targets})
+
+# The tests below build and install the package of a MinGW cross build.
+if(NOT BUILD_TESTING OR NOT MINGW OR NOT CMAKE_CROSSCOMPILING)
+  return()
+endif()
+set(msi_test ${PROJECT_SOURCE_DIR}/packaging/tests/windows-msi.sh)
+# Made as an administrator would make it. Like the zip's, its install step
+# writes the debug information of the build (debug/).
+add_test(NAME windows_msi_build COMMAND ${CMAKE_COMMAND} --build ${PROJECT_BINARY_DIR} --target msi)
+set_tests_properties(windows_msi_build PROPERTIES
+  FIXTURES_SETUP windows_msi RESOURCE_LOCK fieldkit_install_step TIMEOUT 300)
+# Its tables as msitools reads them, without Wine.
+add_test(NAME windows_msi_tables
+  COMMAND bash ${msi_test} tables ${FIELDKIT_MSI} ${FIELDKIT_MSI_PAYLOAD} ${FIELDKIT_MSI_ARCH} ${PROJECT_VERSION})
+set_tests_properties(windows_msi_tables PROPERTIES FIXTURES_REQUIRED windows_msi TIMEOUT 120)
+# Installed, run, upgraded, refused as a downgrade and uninstalled under the
+# emulator in a prefix of its own, its wineserver in a namespace LAN with the
+# simulators of the native build (root only; skipped otherwise).
+if(FIELDKIT_RUN_TESTS AND FIELDKIT_HOST_TOOLS_DIR)
+  add_test(NAME windows_msi_under_wine
+    COMMAND bash ${msi_test} wine ${FIELDKIT_MSI} ${FIELDKIT_MSI_PAYLOAD} ${FIELDKIT_MSI_ARCH} ${PROJECT_VERSION}
+            ${FIELDKIT_HOST_TOOLS_DIR}/tools/corvane-devsim/corvane-devsim
+            ${FIELDKIT_HOST_TOOLS_DIR}/tools/qarn-readersim/qarn-readersim)
+  set_tests_properties(windows_msi_under_wine PROPERTIES FIXTURES_REQUIRED windows_msi
+    SKIP_RETURN_CODE 77 TIMEOUT 600 ENVIRONMENT "${FIELDKIT_WINE_ENVIRONMENT}")
+endif()
