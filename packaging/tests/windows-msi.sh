@@ -48,7 +48,12 @@ table() {
     msiinfo export "$msi" "$1" | tr -d '\r' | tail -n +4
 }
 
-if [ "$arch" = x64 ]; then program_files=ProgramFiles64Folder; else program_files=ProgramFilesFolder; fi
+# The architecture's Program Files folder, and its name in the summary's template.
+if [ "$arch" = x64 ]; then
+    program_files=ProgramFiles64Folder platform=x64
+else
+    program_files=ProgramFilesFolder platform=Intel
+fi
 upgrade_code="{5B0C6E2A-3D7F-4C1B-9A8E-2F46D1C07E35}"
 
 check_tables() {
@@ -102,7 +107,7 @@ check_tables() {
     # The package is for this architecture.
     local template
     template="$(msiinfo suminfo "$msi" | sed -n 's/^Template: //p')"
-    [ "$template" = "$arch;1033" ] || fail "the package's platform is '$template', not $arch"
+    [ "$template" = "$platform;1033" ] || fail "the package's platform is '$template', not $platform"
     echo "the package's tables hold: $(cut -f3,4 "$work/files.tsv" | tr '\t\n' ' ,')"
 }
 
