@@ -45,7 +45,8 @@ PYTHON
 
 # msiinfo export MSI TABLE without its three header lines.
 table() {
-    msiinfo export "$msi" "$1" | tr -d '\r' | tail -n +4
+    # In the run's directory: the export of a table with binary columns writes their streams there.
+    (cd "$work" && msiinfo export "$msi" "$1") | tr -d '\r' | tail -n +4
 }
 
 # The architecture's Program Files folder, and its name in the summary's template.
