@@ -59,12 +59,14 @@ upgrade_code="{5B0C6E2A-3D7F-4C1B-9A8E-2F46D1C07E35}"
 
 check_tables() {
     package_files "$msi" >"$work/files.tsv" || fail "cannot read the package's tables"
-    # Exactly the programs, qarn-reader's DLL and the user documents; no
-    # library for developers, nothing outside the package's own folder.
+    # Every program of the payload, qarn-reader's DLL and the user documents;
+    # no library for developers, nothing outside the package's own folder.
     cut -f3 "$work/files.tsv" | sort >"$work/names"
-    printf '%s\n' Corvane.exe LICENSE.txt QARNAPI.dll corvane-address-dialog.png corvane-main-window.png \
-        corvane-scan.exe corvane-win32-main-window.png corvane.md qarn-reader.exe | sort >"$work/expected-names"
-    diff "$work/expected-names" "$work/names" || fail "the package holds other files than the programs and documents"
+    { (cd "$payload/bin" && ls -- *.exe); printf '%s\n' QARNAPI.dll LICENSE.txt corvane.md; } | sort >"$work/expected-names"
+    comm -23 "$work/expected-names" "$work/names" | grep . && fail "the package lacks these files"
+    grep -E '\.(lib|a|def|h)$|^serwyn\.dll$' "$work/names" && fail "the package holds files for developers"
+    awk -F'\t' '$3 !~ /\.(exe|dll)$/ && $2 !~ /\/doc$/ { exit 1 }' "$work/files.tsv" ||
+        fail "a document is not in the doc folder"
     awk -F'\t' -v pf="$program_files" '$2 !~ "^" pf "/fieldkit(/doc)?$" { exit 1 }' "$work/files.tsv" ||
         fail "a file is not under $program_files/fieldkit: $(cat "$work/files.tsv")"
     awk -F'\t' '$3 ~ /\.(exe|dll)$/ && $2 ~ /\/doc$/ { exit 1 }' "$work/files.tsv" ||
