@@ -59,7 +59,9 @@ set(zip_test ${PROJECT_SOURCE_DIR}/packaging/tests/windows-zip.sh)
 set(zip_dir ${PROJECT_BINARY_DIR}/packaging/zip)
 add_test(NAME windows_zip_contents
   COMMAND bash ${zip_test} make ${PROJECT_BINARY_DIR} ${zip_dir} ${FIELDKIT_ZIP_NAME} ${CMAKE_OBJDUMP})
-set_tests_properties(windows_zip_contents PROPERTIES FIXTURES_SETUP windows_zip TIMEOUT 300)
+# Its install step writes the debug information of the build (debug/), as the MSI's does.
+set_tests_properties(windows_zip_contents PROPERTIES FIXTURES_SETUP windows_zip TIMEOUT 300
+                     RESOURCE_LOCK fieldkit_install_step)
 
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   set(zip_arch x86_64)

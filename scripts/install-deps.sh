@@ -23,6 +23,7 @@ test_packages=(
   dpkg-dev lintian desktop-file-utils man-db   # man-db: the package test renders the man pages
   openbox xdotool
   python3 file
+  wixl msitools
   qemu-user wine32:i386
 )
 case "$need" in
