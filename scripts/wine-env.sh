@@ -133,3 +133,22 @@ wine_env_servers_only_in() {
     done
     [ -n "$found" ]
 }
+
+# Prints what a run's Wine retry log holds (scripts/wine-run.sh appends a line
+# for each program it ran again because Wine failed to start it), as the line
+# "STAGE: Wine reruns: N" that scripts/test.sh reads, then the log. False when
+# there were more than WINE_RERUNS_ALLOWED (3): a start failure that common is
+# a fault of its own.
+# wine_env_report_reruns STAGE RETRY-LOG
+WINE_RERUNS_ALLOWED=3
+wine_env_report_reruns() {
+    local stage="$1" log="$2" count=0
+    [ -f "$log" ] && count="$(grep -c . "$log")"
+    echo "$stage: Wine reruns: $count"
+    ((count == 0)) || sed "s|^|$stage: rerun: |" "$log"
+    if ((count > WINE_RERUNS_ALLOWED)); then
+        echo "$stage: more than $WINE_RERUNS_ALLOWED programs had to be run again because Wine failed to start them" >&2
+        return 1
+    fi
+    return 0
+}
