@@ -23,6 +23,7 @@ test_packages=(
   dpkg-dev lintian desktop-file-utils
   openbox xdotool
   python3 file
+  strace
   qemu-user wine32:i386
 )
 case "$need" in
