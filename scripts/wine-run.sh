@@ -78,7 +78,7 @@ attempt() {
                     continue
                 fi
                 copy[fd]="$work/copy$fd"
-                exec {watch}> >(exec tee -- "${copy[fd]}")
+                exec {watch}> >(exec tee -- "${copy[fd]}" >&"$fd")
                 watchers+=($!)
                 eval "out$fd=$watch"
                 ;;

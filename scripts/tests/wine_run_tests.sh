@@ -17,6 +17,7 @@ case "$1" in
     silent-once) [ "$(grep -c . "$WORK/runs")" -ge 2 ] && { echo second; exit 0; }; exit 3 ;;
     silent) exit 3 ;;
     says) echo "started"; exit 4 ;;
+    complains) echo "cannot open" >&2; exit 6 ;;
     slow) sleep 1.5; exit 5 ;;
     write) echo x || exit 2; exit 0 ;;
     echo-input) cat; exit 0 ;;
@@ -53,6 +54,9 @@ for mode in says slow; do
     [ "$runs" -eq 1 ] && [ "$logged" -eq 0 ] || fail "$mode: run $runs times, $logged logged"
 done
 [ "$status" -eq 5 ] || fail "the slow failure's status became $status"
+outcome complains '2>&1' '>/dev/null'
+[ "$out" = "cannot open" ] && [ "$status" -eq 6 ] && [ "$runs" -eq 1 ] ||
+    fail "errors alone to a pipe: '$out', status $status, $runs runs (the message must reach the pipe)"
 outcome silent '>/dev/null' '2>/dev/null'
 [ "$runs" -eq 1 ] || fail "a run whose output nobody sees was run again"
 outcome write '>/dev/full' '2>/dev/null'
