@@ -48,11 +48,13 @@ trap 'rm -rf "$work"' EXIT
 # is asked to end with TERM whatever the wrapper got.
 trap '[ -n "$child" ] && kill -TERM "$child" 2>/dev/null' INT TERM HUP
 
+close_fd() { eval "exec $1>&-"; }
+
 now_ms() { local t="$EPOCHREALTIME"; echo $((${t/[.,]/} / 1000)); }
 
 # One attempt. Sets status, elapsed_ms and printed (yes, no, or unknown).
 attempt() {
-    local fd kind target seen_any="" printed_any="" size_before=() copy=()
+    local fd kind target seen_any="" printed_any="" size_before=() copy=() out=()
     local stdin
     # Background commands get /dev/null for input unless told otherwise.
     exec {stdin}<&0
@@ -63,9 +65,9 @@ attempt() {
         if [[ $target == pipe:* ]]; then
             kind=pipe
         elif [ -n "$target" ] && [ -f "/proc/$$/fd/$fd" ]; then
-            kind=file
+            kind="file"
         fi
-        eval "out$fd=$fd"
+        out[fd]=$fd
         case "$kind" in
             file)
                 size_before[fd]="$(stat -L -c %s "/proc/$$/fd/$fd")"
@@ -74,27 +76,26 @@ attempt() {
             pipe)
                 seen_any=1
                 if ((fd == 2)) && [ "$target" = "$(readlink "/proc/$$/fd/1")" ]; then
-                    out2="$out1"    # one pipe for both: one copy keeps their order
+                    out[2]=${out[1]}    # one pipe for both: one copy keeps their order
                     continue
                 fi
                 copy[fd]="$work/copy$fd"
                 exec {watch}> >(exec tee -- "${copy[fd]}" >&"$fd")
                 watchers+=($!)
-                eval "out$fd=$watch"
+                out[fd]=$watch
                 ;;
         esac
     done
     local started
     started="$(now_ms)"
-    # shellcheck disable=SC2154  # out1 and out2 are set above
     (
         # The program gets the caller's descriptors (a closed one stays closed)
         # and no others: a copy's pipe that it held open would outlive it.
         exec 0<&"$stdin" {stdin}<&-
-        ((out1 != 1)) && exec 1>&"$out1"
-        ((out2 != 2)) && exec 2>&"$out2"
-        ((out1 != 1)) && exec {out1}>&-
-        ((out2 != 2 && out2 != out1)) && exec {out2}>&-
+        ((out[1] != 1)) && exec 1>&"${out[1]}"
+        ((out[2] != 2)) && exec 2>&"${out[2]}"
+        ((out[1] != 1)) && close_fd "${out[1]}"
+        ((out[2] != 2 && out[2] != out[1])) && close_fd "${out[2]}"
         for fd in "${closed[@]}"; do eval "exec $fd>&-"; done
         exec "$loader" "$@"
     ) &
@@ -107,8 +108,8 @@ attempt() {
     child=""
     elapsed_ms=$(($(now_ms) - started))
     # The copies are complete once the program's end of their pipes is closed.
-    ((out1 != 1)) && exec {out1}>&-
-    ((out2 != 2 && out2 != out1)) && exec {out2}>&-
+    ((out[1] != 1)) && close_fd "${out[1]}"
+    ((out[2] != 2 && out[2] != out[1])) && close_fd "${out[2]}"
     exec {stdin}<&-
     local pid waited
     for pid in "${watchers[@]}"; do
