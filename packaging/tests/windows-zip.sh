@@ -70,7 +70,7 @@ make_zip() {
         sections=$("$objdump_tool" -h "$binary")
         if grep -q '\.debug_' <<<"$sections"; then fail "bin/$file keeps debug information"; fi
         case "$file" in
-            QARNAPI.dll|serwyn.dll|Corvane.exe|corvane-scan.exe) ;;
+            QARNAPI.dll|serwyn.dll|Corvane.exe|corvane-scan.exe|qarn-reader.exe) ;;
             *) [ -f "$build/debug/$file.debug" ] || continue ;;
         esac
         grep -q '\.gnu_debuglink' <<<"$sections" || fail "bin/$file names no debug file"
