@@ -107,8 +107,14 @@ include(CPack)
 # The packages as a user meets them. Not from a sanitizer build: its libraries
 # need the sanitizer runtime loaded first, which no consumer does.
 if(BUILD_TESTING AND NOT FIELDKIT_SANITIZE AND NOT CMAKE_CROSSCOMPILING)
+  # Corvane's package is required where the build has the Qt front end.
+  if(TARGET Corvane)
+    set(corvane_package with-corvane)
+  else()
+    set(corvane_package without-corvane)
+  endif()
   add_test(NAME debian_packages_install_link_and_run
     COMMAND bash ${PROJECT_SOURCE_DIR}/packaging/tests/packages.sh ${PROJECT_BINARY_DIR}
-            ${PROJECT_SOURCE_DIR}/packaging/tests/consumer)
+            ${PROJECT_SOURCE_DIR}/packaging/tests/consumer ${corvane_package})
   set_tests_properties(debian_packages_install_link_and_run PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 600)
 endif()

@@ -89,6 +89,25 @@ corvane_udp_counters() {
         else print $col["InDatagrams"], $col["RcvbufErrors"] }' /proc/net/snmp
 }
 
+# Datagrams that reached namespace $1: delivered to a socket, or dropped for a full buffer.
+corvane_udp_arrived() {
+    local delivered dropped
+    read -r delivered dropped < <(corvane_udp_counters "$1")
+    echo $((delivered + dropped))
+}
+
+# Waits up to $4 seconds for $3 more datagrams than $2 to have reached namespace $1:
+# a flood is known to arrive, not assumed to after a while.
+# corvane_wait_for_udp NS FROM COUNT SECONDS
+corvane_wait_for_udp() {
+    local tries
+    for ((tries = $4 * 10; tries > 0; tries--)); do
+        (($(corvane_udp_arrived "$1") - $2 >= $3)) && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
 # Waits up to $3 seconds (default 10) for file $1 to contain a line matching $2.
 corvane_wait_for_line() {
     local file="$1" pattern="$2" seconds="${3:-10}" tries

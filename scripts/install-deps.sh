@@ -24,6 +24,7 @@ test_packages=(
   openbox xdotool
   python3 file
   wixl msitools
+  strace
   qemu-user wine32:i386
 )
 case "$need" in

@@ -4,8 +4,10 @@
 # same under AddressSanitizer and UndefinedBehaviorSanitizer, a short run of
 # every fuzz target, the 64-bit Windows build under Wine, and the 32-bit
 # Windows build. Every stage runs even when an earlier one failed; a stage
-# fails when its set-up fails as well as when a test fails. Ends with a table
-# of the stages and fails when any stage did.
+# fails when its set-up fails as well as when a test fails, and when a
+# root-only test skipped in a run as root. Ends with a table of the stages
+# (tests passed, failed and skipped; programs run again because Wine failed to
+# start them) and fails when any stage did.
 #   scripts/test.sh [stage...]      (default: all, in this order)
 set -uo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -22,20 +24,30 @@ export LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp:print_suppressions=0"
 logs="$root/build-logs"
 mkdir -p "$logs"
 results=()
-total_passed=0 total_failed=0 any_failed=0
+total_passed=0 total_failed=0 total_skipped=0 any_failed=0
 
-# Tests run and failed, from ctest's closing lines and the fuzzer's, in a stage's log.
+# From a stage's log: tests run, failed and skipped (ctest's closing lines,
+# its "***Skipped" lines, and the fuzzer's), the root-only tests that skipped
+# (those in network namespaces, named *_in_namespaces), and the programs run
+# again because Wine failed to start them ("STAGE: Wine reruns: N").
+# A GoogleTest case that skips inside a program registered as one test shows
+# as a pass: such cases are registered on their own where they can skip.
 count_tests() {
-    local log="$1" run=0 failed=0 line n m
+    local log="$1" run=0 failed=0 skipped=0 reruns=0 root_only="" line n m
     while IFS= read -r line; do
         if [[ $line =~ tests\ passed,\ ([0-9]+)\ tests?\ failed\ out\ of\ ([0-9]+) ]]; then
             n=${BASH_REMATCH[1]} m=${BASH_REMATCH[2]}
             run=$((run + m)) failed=$((failed + n))
+        elif [[ $line =~ Test\ +#[0-9]+:\ ([^ ]+)\ .*\*\*\*Skipped ]]; then
+            skipped=$((skipped + 1))
+            [[ ${BASH_REMATCH[1]} == *_in_namespaces ]] && root_only+="${root_only:+ }${BASH_REMATCH[1]}"
+        elif [[ $line =~ ^[a-z0-9]+:\ Wine\ reruns:\ ([0-9]+)$ ]]; then
+            reruns=$((reruns + BASH_REMATCH[1]))
         elif [[ $line =~ ^fuzzing:\ ([0-9]+)\ passed,\ ([0-9]+)\ failed ]]; then
             run=$((run + BASH_REMATCH[1] + BASH_REMATCH[2])) failed=$((failed + BASH_REMATCH[2]))
         fi
     done <"$log"
-    echo "$run $failed"
+    echo "$run $failed $skipped $reruns ${root_only:--}"
 }
 
 for stage in "${stages[@]}"; do
@@ -51,7 +63,13 @@ for stage in "${stages[@]}"; do
         status=1
     fi
     seconds=$((SECONDS - start))
-    read -r run failed < <(count_tests "$log")
+    read -r run failed skipped reruns root_only < <(count_tests "$log")
+    # A run as root has the namespaces: a root-only test that skipped all the
+    # same did not test what it owns.
+    if [ "$root_only" != - ] && [ "$(id -u)" -eq 0 ]; then
+        echo "test.sh: $stage: skipped although this run is root: $root_only" | tee -a "$log"
+        status=1
+    fi
     if ((status == 0)); then
         result=passed
     else
@@ -59,14 +77,18 @@ for stage in "${stages[@]}"; do
         # A stage that failed before its tests ran, or after they all passed, counts once.
         ((failed > 0)) || failed=1
     fi
-    total_passed=$((total_passed + run - (failed < run ? failed : run)))
+    # ctest counts a skipped test among those that did not fail.
+    passed=$((run - failed - skipped))
+    ((passed >= 0)) || passed=0
+    total_passed=$((total_passed + passed))
     total_failed=$((total_failed + failed))
-    results+=("$(printf '%-10s %-7s %6d %7d %6ds' "$stage" "$result" "$run" "$failed" "$seconds")")
+    total_skipped=$((total_skipped + skipped))
+    results+=("$(printf '%-10s %-7s %6d %7d %7d %7d %6ds' "$stage" "$result" "$passed" "$failed" "$skipped" "$reruns" "$seconds")")
 done
 
 echo
 echo "== Stages =="
-printf '%-10s %-7s %6s %7s %7s\n' stage result tests failed time
+printf '%-10s %-7s %6s %7s %7s %7s %7s\n' stage result passed failed skipped reruns time
 printf '%s\n' "${results[@]}"
-echo "test.sh: $total_passed passed, $total_failed failed"
+echo "test.sh: $total_passed passed, $total_failed failed, $total_skipped skipped"
 exit $any_failed

@@ -11,7 +11,9 @@ include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)
 # emulator for them first (scripts/wine-env.sh, wine_env_start32).
 find_program(FIELDKIT_WINE NAMES wine PATHS /usr/lib/wine NO_DEFAULT_PATH)
 if(FIELDKIT_WINE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${FIELDKIT_WINE})
+  # Wine through scripts/wine-run.sh, which the build writes there: it runs a
+  # program again only when Wine failed to start it, and logs each rerun.
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run)
 endif()
 # Every 32-bit Windows process takes tens of seconds to start when it is
 # emulated: each test program is one test that runs all its cases, and no

@@ -46,4 +46,14 @@ TEST_F(SerwynStdcall, EveryExportLeavesTheCallersStackPointerAsItWas)
     check<decltype(&SioWinError)>("SioWinError", buffer, static_cast<int>(sizeof buffer));
 }
 
+// The probe's own control: a caller that types a stdcall export with
+// arguments as cdecl is left with the arguments' bytes removed twice.
+TEST_F(SerwynStdcall, ACallTypedCdeclIsReported)
+{
+    const FARPROC baud = GetProcAddress(GetModuleHandleA("serwyn.dll"), "SioBaud");
+    ASSERT_NE(baud, nullptr);
+    using CdeclBaud = int(__cdecl *)(int, int);
+    EXPECT_EQ(stack_probe::stackShiftOfCall<CdeclBaud>(reinterpret_cast<void *>(baud), kNoSuchPort, 5), 8);
+}
+
 } // namespace

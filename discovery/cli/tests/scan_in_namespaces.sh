@@ -64,7 +64,7 @@ scan_in() {
     local ns="$1"
     shift
     if [ "$wine_mode" = "--wine" ]; then
-        timeout -k 5 60 ip netns exec "$ns" env LC_ALL=C.UTF-8 "$WINELOADER" "$scan" "$@" | tr -d '\r'
+        timeout -k 5 60 ip netns exec "$ns" env LC_ALL=C.UTF-8 "${FIELDKIT_WINE_RUN:-$WINELOADER}" "$scan" "$@" | tr -d '\r'
         return "${PIPESTATUS[0]}"
     fi
     timeout -k 5 30 ip netns exec "$ns" "$scan" "$@"

@@ -282,7 +282,10 @@ TEST(ScanState, OneScanWindowAtATime)
     EXPECT_FALSE(scan.CloseScanWindow()) << "nothing to select in an empty list";
 }
 
-TEST(ScanState, FewerDevicesBuyExactlyOneRescan)
+// The one owner of the rescan countdowns, in the documented ticks of the rescan
+// timer: the rescan comes on the 5th tick after a scan that found fewer devices
+// than the one before, and on the 10th after an address change.
+TEST(ScanState, FewerDevicesAndAddressChangesBuyExactlyOneRescanAtTheDocumentedTick)
 {
     CScanState scan;
     auto scanFinding = [&](int devices) {
@@ -290,28 +293,29 @@ TEST(ScanState, FewerDevicesBuyExactlyOneRescan)
         scan.m_nCount = devices;
         scan.CloseScanWindow();
     };
+    // Ticks until the rescan is due; 0 when none comes within 30.
+    auto ticksUntilRescan = [&] {
+        for (int tick = 1; tick <= 30; ++tick)
+            if (scan.Tick())
+                return tick;
+        return 0;
+    };
     scanFinding(3);
-    EXPECT_EQ(scan.m_nRescanCountdown, 0) << "the first scan compares against nothing";
+    EXPECT_EQ(ticksUntilRescan(), 0) << "the first scan compares against nothing";
     scanFinding(1);
-    EXPECT_EQ(scan.m_nRescanCountdown, RESCAN_TICKS_AFTER_DROP);
-    for (int tick = 1; tick < RESCAN_TICKS_AFTER_DROP; ++tick)
-        EXPECT_FALSE(scan.Tick()) << tick;
-    EXPECT_TRUE(scan.Tick());
-    EXPECT_FALSE(scan.Tick()) << "a spent countdown stays quiet";
+    EXPECT_EQ(ticksUntilRescan(), 5) << "after fewer devices";
+    EXPECT_EQ(ticksUntilRescan(), 0) << "a spent countdown stays quiet";
     scanFinding(1);
-    EXPECT_EQ(scan.m_nRescanCountdown, 0);
+    EXPECT_EQ(ticksUntilRescan(), 0) << "as many devices arm nothing";
     scanFinding(3);
-    EXPECT_EQ(scan.m_nRescanCountdown, 0) << "more devices arm nothing";
+    EXPECT_EQ(ticksUntilRescan(), 0) << "more devices arm nothing";
 
+    scan.ArmRescanAfterAddressChange();
+    EXPECT_EQ(ticksUntilRescan(), 10) << "after an address change";
     scan.ArmRescanAfterAddressChange();
     scan.Tick();
     scanFinding(2);
-    EXPECT_EQ(scan.m_nRescanCountdown, RESCAN_TICKS_AFTER_DROP) << "a drop replaces a running countdown";
-    scan.ArmRescanAfterAddressChange();
-    int ticks = 1;
-    while (!scan.Tick())
-        ++ticks;
-    EXPECT_EQ(ticks, RESCAN_TICKS_AFTER_CHANGE);
+    EXPECT_EQ(ticksUntilRescan(), 5) << "a drop replaces a running countdown";
 }
 
 TEST(CommandLine, HelpAndVersionAreAnsweredOthersPassToTheToolkit)

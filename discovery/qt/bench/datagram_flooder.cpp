@@ -1,12 +1,14 @@
 // corvane-flooder: sends 20-byte datagrams that are not discovery replies to one
-// address and port as fast as the system takes them, for a given time, from one or
-// more processes. It is the
-// hostile network of the flood benchmark and runs only in that benchmark's "lan"
-// network namespace: it refuses to start where any other interface exists.
+// address and port as fast as the system takes them, for a given time or until it
+// is stopped (SIGTERM or SIGINT), from one or more processes. It is the hostile
+// network of the flood benchmark and tests and runs only in their "lan" network
+// namespace: it refuses to start where any other interface exists. It fails when
+// a sender sent nothing: a flood that never was must not pass for one.
 
 #include "discovery_packet.h"
 
 #include <arpa/inet.h>
+#include <csignal>
 #include <ifaddrs.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -21,6 +23,13 @@
 #include <vector>
 
 namespace {
+
+volatile std::sig_atomic_t stopRequested = 0;
+
+void RequestStop(int)
+{
+    stopRequested = 1;
+}
 
 // True when the only interfaces are loopback and the namespace's "lan" end.
 bool InBenchmarkNamespace()
@@ -58,9 +67,20 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "corvane-flooder: bad address, port, time or number of senders\n");
         return 2;
     }
-    for (int i = 1; i < senders; ++i)
-        if (::fork() == 0)
+    struct sigaction stop{};
+    stop.sa_handler = RequestStop;
+    ::sigaction(SIGTERM, &stop, nullptr);
+    ::sigaction(SIGINT, &stop, nullptr);
+    std::vector<pid_t> children;
+    for (int i = 1; i < senders; ++i) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            children.clear();
             break;   // each sender reports its own figures
+        }
+        if (child > 0)
+            children.push_back(child);
+    }
     const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
     if (fd < 0 || ::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) {
         std::perror("corvane-flooder");
@@ -83,15 +103,23 @@ int main(int argc, char** argv)
     const Clock::time_point start = Clock::now();
     const Clock::time_point end = start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
     unsigned long long sent = 0;
-    while (Clock::now() < end) {
+    while (!stopRequested && Clock::now() < end) {
         const int n = ::sendmmsg(fd, messages.data(), BATCH, 0);
         if (n > 0)
             sent += unsigned(n);
     }
     const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
     std::printf("sent %llu datagrams in %.1f s (%.0f a second)\n", sent, elapsed, double(sent) / elapsed);
+    std::fflush(stdout);
     ::close(fd);
-    while (::wait(nullptr) > 0) {
-    }
-    return 0;
+    // The first sender was the one told to stop: so are the others.
+    for (const pid_t child : children)
+        ::kill(child, SIGTERM);
+    bool allSent = sent > 0;
+    int status = 0;
+    while (::wait(&status) > 0)
+        allSent = allSent && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    if (!allSent)
+        std::fprintf(stderr, "corvane-flooder: a sender sent nothing\n");
+    return allSent ? 0 : 1;
 }

@@ -119,12 +119,16 @@ TEST(EndToEnd, TwoInterfacesListEveryDeviceAndAChangeLeavesWhereTheDeviceAnswere
 }
 
 // flood_in_namespaces.sh floods the window's port with datagrams that are not replies
-// from the moment this test says it is ready until a marker file says the flood ended.
+// once this test says it is ready, says when the flood arrives, and stops it when this
+// test says its scans under it are done; a marker file says the flood ended.
 TEST(EndToEnd, F5ScansDuringAndRightAfterAFlood)
 {
     const QString ready = qEnvironmentVariable("CORVANE_E2E_READY");
+    const QString floodOn = qEnvironmentVariable("CORVANE_E2E_FLOOD_ON");
+    const QString scansDone = qEnvironmentVariable("CORVANE_E2E_SCANS_DONE");
     const QString floodOver = qEnvironmentVariable("CORVANE_E2E_FLOOD_OVER");
-    ASSERT_FALSE(ready.isEmpty() || floodOver.isEmpty()) << "run by flood_in_namespaces.sh";
+    ASSERT_FALSE(ready.isEmpty() || floodOn.isEmpty() || scansDone.isEmpty() || floodOver.isEmpty())
+        << "run by flood_in_namespaces.sh";
     ASSERT_TRUE(InTestNamespace({"lo", "pc"})) << "not in the test's namespace";
     CDeviceListDlg dialog;
     dialog.SetWebPageOpener([](const QUrl&) {});
@@ -134,7 +138,7 @@ TEST(EndToEnd, F5ScansDuringAndRightAfterAFlood)
     QFile marker(ready);
     ASSERT_TRUE(marker.open(QIODevice::WriteOnly));
     marker.close();
-    QTest::qWait(1500);   // the flood is on by then
+    ASSERT_TRUE(WaitFor([&] { return QFile::exists(floodOn); }, 30000)) << "the flood never arrived";
     // Twice under the flood: F5 is served, and the scan window it opens closes.
     for (int press = 0; press < 2; ++press) {
         QTest::keyClick(list, Qt::Key_F5);
@@ -143,7 +147,10 @@ TEST(EndToEnd, F5ScansDuringAndRightAfterAFlood)
             << "the scan window opened by F5 " << press << " never closed under the flood";
     }
     ASSERT_FALSE(QFile::exists(floodOver)) << "the flood ended before the scans under it did";
-    ASSERT_TRUE(WaitFor([&] { return QFile::exists(floodOver); }, 60000));
+    QFile done(scansDone);
+    ASSERT_TRUE(done.open(QIODevice::WriteOnly));
+    done.close();
+    ASSERT_TRUE(WaitFor([&] { return QFile::exists(floodOver); }, 30000));
     QTest::keyClick(list, Qt::Key_F5);
     EXPECT_TRUE(dialog.Scan().m_bScanning) << "F5 right after the flood started no scan";
     EXPECT_TRUE(ScanEndsWith(dialog, 3)) << ListLines(list).join('\n').toStdString();

@@ -95,12 +95,14 @@ wait_for_opened 3 || fail "a double-click did not open the web page"
 [ "$(tr -d '\r' <"$opened")" = "$(printf 'explorer http://%s\n' "$CORVANE_NET.100" "$CORVANE_NET.100" "$CORVANE_NET.102")" ] ||
     fail "the web page command lines are wrong: $(cat "$opened")"
 
-# --- F5 twice inside the scan window makes one scan; F5 after it makes another ---
+# --- F5 scans, and F5 after its scan window scans again ---
+# (F5 inside a scan window is owned by the Qt window's test, which presses it
+# twice within one window for certain.)
 # A click on the first line first: the started "explorer" may have taken the focus.
 read -r _ x y <<<"$(reader item 0)"
 xdo windowactivate --sync "$main_window" mousemove "$x" "$y" click 1
 wait_for_state '^selected 0$' || fail "a click did not select the first line"
-xdo key F5 F5
+xdo key F5
 wait_for_count 2 '^probe ' || fail "F5 did not scan"
 wait_for_state '^selected 0$' || fail "the F5 scan did not close its window"
 xdo key F5
@@ -164,7 +166,7 @@ xdo key x
 wait_for_exit || fail "View, Exit did not end the program"
 
 # Every probe reached the simulator before the last run's: a scan too many
-# anywhere (the second F5 inside a scan window) would show here.
+# anywhere would show here.
 [ "$(probes)" -eq 7 ] || fail "$(probes) probes instead of 7"
 [ "$(grep -c '^set-' "$work/devsim.log")" -eq 1 ] || fail "more than the one set command went out"
 

@@ -2,13 +2,15 @@
 # Corvane.exe under Wine, F5 under a flood and right after it: three simulated devices
 # and corvane-flooder in a "lan" namespace, the program in "pc" on a virtual screen,
 # driven with xdotool. The flooder sends the program's port 20-byte datagrams that are
-# not replies, as fast as it can, for FLOOD_SECONDS; two F5 presses under the flood
-# must each start a scan (the second only can if the first one's scan window closed),
-# and F5 right after it a scan that lists the three devices. All namespaces are made
-# here and removed on the way out; Wine gets a prefix of its own whose wineserver
-# (which owns the program's sockets) runs inside "pc".
+# not replies, as fast as it can, until it is stopped. The scans start once the
+# namespace's counters show the flood arriving: two F5 presses under it must each
+# start a scan (the second only can if the first one's scan window closed) while the
+# flood goes on; then the flood is stopped, and F5 right after it must start a scan
+# that lists the three devices. All namespaces are made here and removed on the way
+# out; Wine gets a prefix of its own whose wineserver (which owns the program's
+# sockets) runs inside "pc".
 # WINELOADER names the Wine loader.
-# usage: wine_flood.sh CORVANE-EXE WINDOW-READER-EXE CORVANE-DEVSIM CORVANE-FLOODER [FLOOD_SECONDS]
+# usage: wine_flood.sh CORVANE-EXE WINDOW-READER-EXE CORVANE-DEVSIM CORVANE-FLOODER
 set -uo pipefail
 source "$(dirname "$0")/../../../scripts/script-lib.sh"
 need_root "the Wine flood test needs root to create its network namespaces"
@@ -21,7 +23,8 @@ corvane_exe="$1"
 reader_exe="$2"
 devsim="$3"
 flooder="$4"
-seconds="${5:-10}"
+# A flood is this many datagrams reaching the namespace, before the scans and during them.
+flood_volume=10000
 source "$(dirname "$0")/../../../scripts/corvane-netns.sh"
 
 work="$(mktemp -d)"
@@ -54,13 +57,17 @@ wait_for_state '^count 3$' && wait_for_state '^selected 0$' || fail "the first s
 port="$(corvane_probe_port "$work/devsim.log")"
 [ -n "$port" ] || fail "no probe from the program"
 
-ip netns exec "$CORVANE_NS_LAN" "$flooder" "$CORVANE_PC_ADDRESS" "$port" "$seconds" >"$work/flooder.log" 2>&1 &
+before="$(corvane_udp_arrived "$CORVANE_NS_PC")"
+# Its time is only a bound: the flood is stopped once the scans under it are done.
+ip netns exec "$CORVANE_NS_LAN" "$flooder" "$CORVANE_PC_ADDRESS" "$port" 150 >"$work/flooder.log" 2>&1 &
 flood_pid=$!
-sleep 1.5   # the flood is on by then
+corvane_wait_for_udp "$CORVANE_NS_PC" "$before" "$flood_volume" 20 ||
+    fail "the flood did not reach the pc namespace: $(($(corvane_udp_arrived "$CORVANE_NS_PC") - before)) datagrams"
+on="$(corvane_udp_arrived "$CORVANE_NS_PC")"
 xdo windowactivate --sync "$main_window" key F5
 wait_for_probe 2 || fail "F5 under the flood started no scan"
 # A scan window lasts 500 ms; F5 inside it is ignored. Pressed until it is taken again,
-# so the second probe shows that the first scan's window closed under the flood.
+# so the third probe shows that the first scan's window closed under the flood.
 for ((tries = 20; tries > 0; tries--)); do
     sleep 0.5
     xdo key F5
@@ -68,11 +75,14 @@ for ((tries = 20; tries > 0; tries--)); do
 done
 grep -q '^probe 3: ' "$work/devsim.log" || fail "a scan window opened under the flood never closed"
 kill -0 "$flood_pid" 2>/dev/null || fail "the flood ended before the scans under it did"
+during=$(($(corvane_udp_arrived "$CORVANE_NS_PC") - on))
+kill -TERM "$flood_pid"
 wait "$flood_pid" || fail "the flooder failed"
 flood_pid=""
+((during >= flood_volume)) || fail "only $during datagrams reached the pc namespace during the scans: no flood to speak of"
 
 after=$(($(probes) + 1))
 xdo key F5
 wait_for_probe "$after" || fail "F5 right after the flood started no scan"
 wait_for_state '^count 3$' && wait_for_state '^selected 0$' || fail "the scan right after the flood did not list 3 devices"
-echo "PASSED: Corvane.exe scanned on F5 under a flood ($(tail -1 "$work/flooder.log")) and right after it"
+echo "PASSED: Corvane.exe scanned on F5 under a flood ($during datagrams during the scans; $(head -1 "$work/flooder.log")) and right after it"

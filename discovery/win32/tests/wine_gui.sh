@@ -4,12 +4,14 @@
 # sockets) runs inside that namespace.
 # Source it after script-lib.sh, corvane-netns.sh and wine-env.sh, with $work,
 # $prefix, $corvane_exe and $reader_exe set. WINELOADER names the Wine loader
-# for the build's programs (and WINEARCH the prefix's kind).
+# for the build's programs (and WINEARCH the prefix's kind); they are started
+# through FIELDKIT_WINE_RUN, the build's emulator, when it is set.
 # Every step that waits on the screen or on Wine is bounded: a hang fails the test
 # and the clean-up still runs, before ctest's own limit would kill the run without
 # one (and leave its namespaces behind).
 
 app_pid="" xvfb_pid="" wm_pid="" server_started=""
+wine_run="${FIELDKIT_WINE_RUN:-$WINELOADER}"
 
 wine_gui_cleanup() {
     local pid
@@ -45,7 +47,7 @@ in_pc() {
 
 # The window reader's report; bounded, so a hanging read cannot hang the run.
 reader() {
-    in_pc --within 30 "$WINELOADER" "$reader_exe" "$@" 2>/dev/null | tr -d '\r'
+    in_pc --within 30 "$wine_run" "$reader_exe" "$@" 2>/dev/null | tr -d '\r'
 }
 
 # xdo ARGS...: xdotool, bounded; a hang fails the test. Its other failures are
@@ -88,7 +90,7 @@ wait_for_exit() {
 }
 
 start_corvane() {
-    in_pc "$WINELOADER" "$corvane_exe" >"$work/corvane.log" 2>&1 &
+    in_pc "$wine_run" "$corvane_exe" >"$work/corvane.log" 2>&1 &
     app_pid=$!
     main_window="$(wait_for_window '^Corvane$')"
     [ -n "$main_window" ] || fail "Corvane's window did not appear"
