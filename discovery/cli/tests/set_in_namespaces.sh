@@ -55,7 +55,7 @@ fi
 # set_in ARGS...: corvane-set in "pc", its output in $work/out.txt and err.txt, its status in $status.
 set_in() {
     if [ "$wine_mode" = "--wine" ]; then
-        timeout -k 5 60 ip netns exec "$CORVANE_NS_PC" env LC_ALL=C.UTF-8 "${FIELDKIT_WINE_RUN:-$WINELOADER}" "$set_tool" "$@" \
+        timeout -k 5 60 ip netns exec "$CORVANE_NS_PC" env LC_ALL=C.UTF-8 "$WINELOADER" "$set_tool" "$@" \
             <"${stdin_file:-/dev/null}" >"$work/out.raw" 2>"$work/err.raw"
     else
         timeout -k 5 30 ip netns exec "$CORVANE_NS_PC" "$set_tool" "$@" \
