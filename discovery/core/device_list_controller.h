@@ -5,11 +5,10 @@
 // events onto it and carries out what it asks of the window.
 
 #include "discovery_packet.h"
+#include "probe_network.h"
 #include "scan_state.h"
 
 #include <string>
-
-class ProbeSocket;
 
 enum class ProgramMessage { SocketCreateError, InvalidIpAddress, InvalidMask };
 
@@ -50,7 +49,7 @@ KeyAction ActionForKey(DialogKey key, bool alt, bool ctrl);
 
 class CDeviceListController {
 public:
-    CDeviceListController(CDeviceListWindow& window, ProbeSocket& socket);
+    CDeviceListController(CDeviceListWindow& window, ProbeNetwork& network);
 
     // Opens the sockets, starts the ticker and makes the first scan; 0 when no socket
     // could be made (the message is shown, and neither ticker nor scan starts).
@@ -73,6 +72,6 @@ private:
     int SelectedRow() const;
 
     CDeviceListWindow& m_window;
-    ProbeSocket& m_socket;
+    ProbeNetwork& m_network;
     CScanState m_scan;
 };

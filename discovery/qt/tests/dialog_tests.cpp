@@ -4,6 +4,7 @@
 #include "device_list_dlg.h"
 #include "program_messages.h"
 #include "resource_ids.h"
+#include "scripted_interfaces.h"
 #include "test_support.h"
 
 #include <QAction>
@@ -44,11 +45,13 @@ protected:
         ASSERT_TRUE(m_simulator->Started());
         Open(m_simulator->Port());
     }
-    // The main window on loopback, sending to `destinationPort`.
+    // The main window on loopback, sending to `destinationPort`; 127.0.0.1 is its one LAN.
     void Open(quint16 destinationPort, quint16 localPort = 0)
     {
-        m_dialog = std::make_unique<CDeviceListDlg>(DiscoveryEndpoints{
-            QHostAddress(QHostAddress::LocalHost), localPort, QHostAddress(QHostAddress::LocalHost), destinationPort});
+        m_interfaces.listed = {ScriptedLan("lan0", SystemLoopbackIndex(), {127, 0, 0, 1})};
+        m_dialog = std::make_unique<CDeviceListDlg>(
+            DiscoveryEndpoints{QHostAddress(QHostAddress::LocalHost), localPort, QHostAddress(QHostAddress::LocalHost),
+                               destinationPort, &m_interfaces});
         m_dialog->SetWebPageOpener([this](const QUrl& url) { m_opened << url.toString(); });
         m_dialog->show();
     }
@@ -107,6 +110,7 @@ protected:
     }
 
     std::unique_ptr<SimulatorProcess> m_simulator;
+    ScriptedInterfaces m_interfaces;   // before the window, which reads it to its end
     std::unique_ptr<CDeviceListDlg> m_dialog;
     QStringList m_opened;
 };
