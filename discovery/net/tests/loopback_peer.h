@@ -86,6 +86,25 @@ public:
         ::sendto(m_socket, static_cast<const char*>(data), int(size), 0, reinterpret_cast<const sockaddr*>(&to),
                  sizeof to);
     }
+    // True when a datagram sent from a plain socket bound to `address` comes from that
+    // address. Wine binds a datagram socket to an interface rather than to an address
+    // (so that it hears broadcasts, as Windows does), and 127.0.0.2 is on no interface
+    // there: its datagrams come from 127.0.0.1, whatever sent them.
+    bool BoundAddressIsTheSource(const IpOctets& address)
+    {
+        const Descriptor sender = ::socket(AF_INET, SOCK_DGRAM, 0);
+        const sockaddr_in local = At(address, 0);
+        ::bind(sender, reinterpret_cast<const sockaddr*>(&local), sizeof local);
+        const sockaddr_in to = At({127, 0, 0, 1}, m_port);
+        const char marker = 'm';
+        ::sendto(sender, &marker, 1, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+#ifdef _WIN32
+        ::closesocket(sender);
+#else
+        ::close(sender);
+#endif
+        return Receive().from == address;
+    }
     // Answers the sender of `probe` as a device does.
     void Answer(const Received& probe, const DISCOVERY_PACKET& reply)
     {
