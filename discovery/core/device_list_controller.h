@@ -6,11 +6,10 @@
 
 #include "discovery_packet.h"
 #include "probe_network.h"
+#include "program_messages.h"
 #include "scan_state.h"
 
 #include <string>
-
-enum class ProgramMessage { SocketCreateError, InvalidIpAddress, InvalidMask };
 
 // What the controller needs of its window.
 class CDeviceListWindow {

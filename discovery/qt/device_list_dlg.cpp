@@ -2,7 +2,7 @@
 
 #include "dialog_units.h"
 #include "program_icon.h"
-#include "program_messages.h"
+#include "message_box.h"
 #include "resource_ids.h"
 #include "set_address_dlg.h"
 
@@ -258,17 +258,8 @@ bool CDeviceListDlg::EditAddress(IpOctets& address, IpOctets& mask)
 
 void CDeviceListDlg::ShowMessage(ProgramMessage message)
 {
-    switch (message) {
-    case ProgramMessage::SocketCreateError:
-        ShowProgramMessage(this, MSG_SOCKET_CREATE_ERROR, QMessageBox::Warning);
-        return;
-    case ProgramMessage::InvalidIpAddress:
-        ShowProgramMessage(this, MSG_INVALID_IP_ADDRESS);
-        return;
-    case ProgramMessage::InvalidMask:
-        ShowProgramMessage(this, MSG_INVALID_MASK);
-        return;
-    }
+    const ProgramMessageText shown = TextOf(message);
+    ShowProgramMessage(this, shown.text, shown.exclamation ? QMessageBox::Warning : QMessageBox::NoIcon);
 }
 
 void CDeviceListDlg::OpenWebAddress(const std::string& url)

@@ -2,7 +2,7 @@
 // corvane-devsim on loopback.
 
 #include "device_list_dlg.h"
-#include "program_messages.h"
+#include "message_box.h"
 #include "resource_ids.h"
 #include "scripted_interfaces.h"
 #include "test_support.h"
@@ -288,6 +288,22 @@ TEST_F(DeviceListTest, ARefusedValueShowsItsMessageAndCancelSendsNothing)
     EXPECT_TRUE(refused.Finished()) << refused.Failure();
     EXPECT_EQ(seen, MessageSeen(MSG_INVALID_MASK));
     EXPECT_EQ(owner, m_dialog.get()) << "the message box belongs to the main window";
+
+    // A NUL in a field ends no text early: what follows it is seen, and refused.
+    ModalScript withNul;
+    withNul.Then([](QWidget* modal) {
+                auto* address = modal->findChild<QLineEdit*>(QStringLiteral("addressEdit"));
+                if (address == nullptr)
+                    return false;
+                address
+                    ->setText(QStringLiteral("10.0.0.6") + QChar(u'\0') + QStringLiteral("junk"));
+                QTest::mouseClick(modal->findChild<QPushButton*>(QStringLiteral("okButton")), Qt::LeftButton);
+                return true;
+            })
+        .Then(ExpectMessage(&seen));
+    QTest::keyClick(List(), Qt::Key_Return);
+    EXPECT_TRUE(withNul.Finished()) << withNul.Failure();
+    EXPECT_EQ(seen, MessageSeen(MSG_INVALID_IP_ADDRESS));
 
     QStringList shown;
     ModalScript cancel;

@@ -1,6 +1,6 @@
 #include "discovery_socket.h"
 #include "interface_list.h"
-#include "program_messages.h"
+#include "message_box.h"
 #include "resource_ids.h"
 #include "scripted_interfaces.h"
 #include "win32_headers.h"
