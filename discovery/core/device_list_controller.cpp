@@ -130,6 +130,16 @@ void CDeviceListController::OpenDeviceWebPage()
         m_window.OpenWebAddress(WebPageUrl(m_scan.m_devices[std::size_t(row)].ipAddress));
 }
 
+KeyAction CDeviceListController::OnKey(DialogKey key, bool alt, bool ctrl)
+{
+    const KeyAction action = ActionForKey(key, alt, ctrl);
+    if (action == KeyAction::Refresh)
+        Refresh();
+    else if (action == KeyAction::OpenWebPage)
+        OpenDeviceWebPage();
+    return action;
+}
+
 bool CDeviceListController::OnCommand(int command)
 {
     // The whole command word: menu items and notification-0 commands only.

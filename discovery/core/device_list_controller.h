@@ -59,6 +59,9 @@ public:
     void OnTimer(int timerId);
     void ChangeAddress();
     void OpenDeviceWebPage();
+    // Carries out what the key does, but for ChangeAddress, which each window leaves
+    // to its dialog's default command; returns the key's action.
+    KeyAction OnKey(DialogKey key, bool alt, bool ctrl);
     // The command table; true when the command was handled.
     bool OnCommand(int command);
     // The window is closing: the sockets close, the dialog ends with IDOK.

@@ -294,18 +294,11 @@ bool CDeviceListDlg::eventFilter(QObject* watched, QEvent* event)
         return false;
     // A key a control ignores travels up to its parents and through this filter again;
     // taking it here keeps one press to one action.
-    switch (ActionFor(static_cast<QKeyEvent*>(event))) {
-    case KeyAction::Refresh:
-        m_controller.Refresh();
-        return true;
-    case KeyAction::OpenWebPage:
-        m_controller.OpenDeviceWebPage();
-        return true;
-    case KeyAction::ChangeAddress:   // the dialog's default command, below
-    case KeyAction::None:
-        return false;
-    }
-    return false;
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const KeyAction action = m_controller.OnKey(KeyOf(key), key->modifiers().testFlag(Qt::AltModifier),
+                                                key->modifiers().testFlag(Qt::ControlModifier));
+    // ChangeAddress is the dialog's default command, below.
+    return action == KeyAction::Refresh || action == KeyAction::OpenWebPage;
 }
 
 void CDeviceListDlg::keyPressEvent(QKeyEvent* event)

@@ -232,19 +232,11 @@ bool CDeviceListDlg::PreTranslateMessage(const MSG& message)
                               : message.wParam == VK_RETURN ? DialogKey::Enter
                                                             : DialogKey::Other;
         // Windows reports a key pressed with Alt and without Ctrl as a system key.
-        switch (ActionForKey(key, message.message == WM_SYSKEYDOWN, false)) {
-        case KeyAction::Refresh:
-            m_controller.Refresh();
+        // Alt+Enter is passed on all the same: the window must see a key went down
+        // with Alt, or releasing Alt would then open the menu and take the next keys.
+        // Enter is the dialog's default command (IsDialogMessage).
+        if (m_controller.OnKey(key, message.message == WM_SYSKEYDOWN, false) == KeyAction::Refresh)
             return true;
-        case KeyAction::OpenWebPage:
-            m_controller.OpenDeviceWebPage();
-            // Passed on all the same: the window must see a key went down with Alt,
-            // or releasing Alt would then open the menu and take the next keys.
-            return false;
-        case KeyAction::ChangeAddress:   // the dialog's default command (IsDialogMessage) does it
-        case KeyAction::None:
-            break;
-        }
     }
     // What Alt+Enter leaves behind: no menu has a mnemonic for it, so it would only beep.
     // Enter with any other keys held is the dialog's default command (IsDialogMessage).
