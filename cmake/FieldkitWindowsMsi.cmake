@@ -65,10 +65,10 @@ set_tests_properties(windows_msi_tables PROPERTIES FIXTURES_REQUIRED windows_msi
 # emulator in a prefix of its own, its wineserver in a namespace LAN with the
 # simulators of the native build (root only; skipped otherwise).
 if(FIELDKIT_RUN_TESTS AND FIELDKIT_HOST_TOOLS_DIR)
-  add_test(NAME windows_msi_under_wine
+  add_test(NAME windows_msi_in_namespaces
     COMMAND bash ${msi_test} wine ${FIELDKIT_MSI} ${FIELDKIT_MSI_PAYLOAD} ${FIELDKIT_MSI_ARCH} ${PROJECT_VERSION}
             ${FIELDKIT_HOST_TOOLS_DIR}/tools/corvane-devsim/corvane-devsim
             ${FIELDKIT_HOST_TOOLS_DIR}/tools/qarn-readersim/qarn-readersim)
-  set_tests_properties(windows_msi_under_wine PROPERTIES FIXTURES_REQUIRED windows_msi
+  set_tests_properties(windows_msi_in_namespaces PROPERTIES FIXTURES_REQUIRED windows_msi
     SKIP_RETURN_CODE 77 TIMEOUT 600 ENVIRONMENT "${FIELDKIT_WINE_ENVIRONMENT}")
 endif()

@@ -2,7 +2,6 @@
 
 #include "address_rules.h"
 #include "device_line.h"
-#include "probe_socket.h"
 #include "resource_ids.h"
 #include "web_page.h"
 
@@ -22,8 +21,8 @@ KeyAction ActionForKey(DialogKey key, bool alt, bool ctrl)
     return KeyAction::None;
 }
 
-CDeviceListController::CDeviceListController(CDeviceListWindow& window, ProbeSocket& socket)
-    : m_window(window), m_socket(socket)
+CDeviceListController::CDeviceListController(CDeviceListWindow& window, ProbeNetwork& network)
+    : m_window(window), m_network(network)
 {
 }
 
@@ -31,7 +30,7 @@ int CDeviceListController::OnInitDialog()
 {
     m_window.ShowCount(m_scan.m_nCount);
     std::string error;
-    if (!m_socket.Open(error)) {
+    if (!m_network.Open(error)) {
         m_window.ShowMessage(ProgramMessage::SocketCreateError);
         return 0;
     }
@@ -49,15 +48,15 @@ void CDeviceListController::Refresh()
     // Replies left unread from the last scan (a full table stops reading) are stale.
     // Reading them also re-arms the read notification, which stays off until the next
     // read, so this scan's replies get through. Bounded, so a flood cannot hold it here.
-    m_socket.DiscardPending(DISCARD_LIMIT_BEFORE_PROBE);
-    m_socket.SendOnEveryInterface(BuildProbe());
+    m_network.DiscardPending(DISCARD_LIMIT_BEFORE_PROBE);
+    m_network.SendOnEveryInterface(BuildProbe());
     m_window.StartTimer(SCAN_WINDOW_TIMER, TIMER_INTERVAL_MS);
 }
 
 int CDeviceListController::ReceiveReplies()
 {
     const DrainResult drain = m_scan.ReceiveBatch(
-        [this](DISCOVERY_PACKET& row, unsigned& arrivalInterface) { return m_socket.Receive(row, arrivalInterface); },
+        [this](DISCOVERY_PACKET& row, unsigned& arrivalInterface) { return m_network.Receive(row, arrivalInterface); },
         [this](int row) { m_window.AddLine(FormatDeviceLine(m_scan.m_devices[std::size_t(row)]), row); },
         RECEIVE_BATCH_READS);
     m_window.ShowCount(m_scan.m_nCount);
@@ -118,7 +117,7 @@ void CDeviceListController::ChangeAddress()
     case AddressChangeVerdict::Send:
         // Out of the interface the device answered on, or nowhere; a failed send is silent.
         for (const DISCOVERY_PACKET& datagram : plan.datagrams)
-            m_socket.SendOnInterface(datagram, answeredOn);
+            m_network.SendOnInterface(datagram, answeredOn);
         m_scan.ArmRescanAfterAddressChange();
         return;
     }
@@ -129,6 +128,16 @@ void CDeviceListController::OpenDeviceWebPage()
     const int row = SelectedRow();
     if (row >= 0)
         m_window.OpenWebAddress(WebPageUrl(m_scan.m_devices[std::size_t(row)].ipAddress));
+}
+
+KeyAction CDeviceListController::OnKey(DialogKey key, bool alt, bool ctrl)
+{
+    const KeyAction action = ActionForKey(key, alt, ctrl);
+    if (action == KeyAction::Refresh)
+        Refresh();
+    else if (action == KeyAction::OpenWebPage)
+        OpenDeviceWebPage();
+    return action;
 }
 
 bool CDeviceListController::OnCommand(int command)
@@ -157,6 +166,6 @@ bool CDeviceListController::OnCommand(int command)
 
 void CDeviceListController::OnClose()
 {
-    m_socket.Close();
+    m_network.Close();
     m_window.EndDialog(IDOK);
 }

@@ -5,13 +5,11 @@
 // events onto it and carries out what it asks of the window.
 
 #include "discovery_packet.h"
+#include "probe_network.h"
+#include "program_messages.h"
 #include "scan_state.h"
 
 #include <string>
-
-class ProbeSocket;
-
-enum class ProgramMessage { SocketCreateError, InvalidIpAddress, InvalidMask };
 
 // What the controller needs of its window.
 class CDeviceListWindow {
@@ -50,7 +48,7 @@ KeyAction ActionForKey(DialogKey key, bool alt, bool ctrl);
 
 class CDeviceListController {
 public:
-    CDeviceListController(CDeviceListWindow& window, ProbeSocket& socket);
+    CDeviceListController(CDeviceListWindow& window, ProbeNetwork& network);
 
     // Opens the sockets, starts the ticker and makes the first scan; 0 when no socket
     // could be made (the message is shown, and neither ticker nor scan starts).
@@ -61,6 +59,9 @@ public:
     void OnTimer(int timerId);
     void ChangeAddress();
     void OpenDeviceWebPage();
+    // Carries out what the key does, but for ChangeAddress, which each window leaves
+    // to its dialog's default command; returns the key's action.
+    KeyAction OnKey(DialogKey key, bool alt, bool ctrl);
     // The command table; true when the command was handled.
     bool OnCommand(int command);
     // The window is closing: the sockets close, the dialog ends with IDOK.
@@ -73,6 +74,6 @@ private:
     int SelectedRow() const;
 
     CDeviceListWindow& m_window;
-    ProbeSocket& m_socket;
+    ProbeNetwork& m_network;
     CScanState m_scan;
 };

@@ -39,6 +39,13 @@ IpOctets ParseDottedQuad(const char* text)
     return *p == '\0' ? result : failure;
 }
 
+IpOctets ParseAddressField(std::string_view text)
+{
+    if (text.find('\0') != std::string_view::npos)
+        return {};
+    return ParseDottedQuad(std::string(text).c_str());
+}
+
 std::string FormatDottedQuad(const IpOctets& octets)
 {
     char text[16];

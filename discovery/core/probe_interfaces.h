@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-// One interface as the system lists it; each front end fills these from its platform.
+// One interface as the system lists it; the socket layer's interface list (net/) fills these.
 struct NetworkInterface {
     std::string name;
     unsigned index = 0;          // the system's interface index; never 0 for a real interface

@@ -1,6 +1,7 @@
 #pragma once
 // The scan cycle without a user interface: the device table, the scan window
-// and the automatic-rescan countdown. The dialog drives it from its socket and timers.
+// and the automatic-rescan countdown. The controller (device_list_controller.h)
+// drives it from the network and the timers; corvane-scan from its socket.
 
 #include "discovery_packet.h"
 

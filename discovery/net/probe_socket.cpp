@@ -1,6 +1,5 @@
 #include "probe_socket.h"
 
-#include "interface_list.h"
 #include "socket_platform.h"
 
 #include <algorithm>
@@ -8,27 +7,22 @@
 
 namespace {
 
-constexpr IpOctets ANY_ADDRESS{};
-constexpr IpOctets LIMITED_BROADCAST{255, 255, 255, 255};
 constexpr std::size_t LARGEST_DATAGRAM = 65536;
 constexpr int MAX_REPORTS_PER_READ = 64;
 
-// Read afresh at each call, so an interface that came up since the last scan counts;
-// none when the system cannot list them.
-std::vector<NetworkInterface> SystemInterfaces()
-{
-    std::vector<NetworkInterface> listed;
-    std::string error;
-    if (!ListNetworkInterfaces(listed, error))
-        listed.clear();
-    return listed;
-}
-
 } // namespace
+
+SendPolicy PlatformSendPolicy()
+{
+    return socket_platform::ONE_SOCKET_PER_INTERFACE ? SendPolicy::SocketPerInterface
+                                                     : SendPolicy::OneSocketNamesTheInterface;
+}
 
 ProbeSocket::ProbeSocket(ProbeEndpoints endpoints, SocketWatcher* watcher)
     : m_endpoints(endpoints), m_watcher(watcher), m_scratch(LARGEST_DATAGRAM)
 {
+    if (m_endpoints.interfaces == nullptr)
+        m_endpoints.interfaces = &SystemInterfaces();
 }
 
 ProbeSocket::~ProbeSocket()
@@ -36,9 +30,15 @@ ProbeSocket::~ProbeSocket()
     Close();
 }
 
-bool ProbeSocket::IsTestSetUp() const
+std::vector<NetworkInterface> ProbeSocket::Listed() const
 {
-    return m_endpoints.localAddress != ANY_ADDRESS || m_endpoints.destination != LIMITED_BROADCAST;
+    // Read afresh at each call, so an interface that came, went or changed since the
+    // last send counts as it is now.
+    std::vector<NetworkInterface> listed;
+    std::string error;
+    if (!m_endpoints.interfaces->List(listed, error))
+        listed.clear();
+    return listed;
 }
 
 bool ProbeSocket::Open(std::string& error)
@@ -48,24 +48,21 @@ bool ProbeSocket::Open(std::string& error)
     if (!socket_platform::Start(error))
         return false;
     m_started = true;
-    m_opened = true;
-    if (socket_platform::ONE_SOCKET_PER_INTERFACE && !IsTestSetUp())
-        Follow(ChooseProbeInterfaces(SystemInterfaces()));
-    if (!m_sockets.empty())
-        return true;
-    // One socket on the address given: every interface where one socket serves them
-    // all, a test's loopback address, or on Windows, while no interface can be probed,
-    // a socket the next scans add to. The interface it is bound to tells arrivals.
-    unsigned index = 0;
-    if (m_endpoints.localAddress != ANY_ADDRESS) {
-        for (const NetworkInterface& listed : SystemInterfaces())
-            if (listed.hasIpv4 && listed.address == m_endpoints.localAddress)
-                index = listed.index;
+    bool opened;
+    if (PerInterface()) {
+        // Fails only when no usable interface got its socket; one that did not is tried
+        // again at the next send.
+        const std::vector<NetworkInterface> chosen = ChooseProbeInterfaces(Listed());
+        Follow(chosen, error);
+        opened = chosen.empty() || !m_sockets.empty();
+    } else {
+        opened = OpenBound(m_endpoints.localAddress, 0, m_endpoints.localPort, error);
     }
-    if (!OpenBound(m_endpoints.localAddress, index, m_endpoints.localPort, error)) {
+    if (!opened) {
         Close();
         return false;
     }
+    m_opened = true;
     return true;
 }
 
@@ -101,33 +98,35 @@ void ProbeSocket::CloseBound(std::size_t which)
     m_nextRead = 0;
 }
 
-void ProbeSocket::Follow(const std::vector<NetworkInterface>& chosen)
+void ProbeSocket::Follow(const std::vector<NetworkInterface>& chosen, std::string& error)
 {
-    if (!socket_platform::ONE_SOCKET_PER_INTERFACE || IsTestSetUp())
-        return;
-    // A socket whose interface is gone or has another address now goes with it; the
-    // socket on every address made while none could be probed (index 0) stays.
+    // A socket whose interface is gone or has another address now goes with it.
     for (std::size_t i = m_sockets.size(); i-- > 0;) {
         const Bound& socket = m_sockets[i];
         const bool stillThere = std::any_of(chosen.begin(), chosen.end(), [&](const NetworkInterface& c) {
             return c.index == socket.interfaceIndex && c.address == socket.address;
         });
-        if (socket.interfaceIndex != 0 && !stillThere)
+        if (!stillThere)
             CloseBound(i);
     }
-    for (const NetworkInterface& via : chosen)
-        SocketFor(via);
+    for (const NetworkInterface& via : chosen) {
+        const bool known = std::any_of(m_sockets.begin(), m_sockets.end(), [&](const Bound& socket) {
+            return socket.interfaceIndex == via.index && socket.address == via.address;
+        });
+        if (!known)
+            OpenBound(via.address, via.index, m_endpoints.localPort, error);
+    }
 }
 
 const ProbeSocket::Bound* ProbeSocket::SocketFor(const NetworkInterface& via)
 {
-    if (!socket_platform::ONE_SOCKET_PER_INTERFACE || IsTestSetUp())
+    if (!PerInterface())
         return m_sockets.empty() ? nullptr : &m_sockets.front();
     for (const Bound& socket : m_sockets)
         if (socket.interfaceIndex == via.index && socket.address == via.address)
             return &socket;
     std::string error;
-    if (!OpenBound(via.address, via.index, 0, error))
+    if (!OpenBound(via.address, via.index, m_endpoints.localPort, error))
         return nullptr;
     return &m_sockets.back();
 }
@@ -159,19 +158,18 @@ bool ProbeSocket::SendVia(const DISCOVERY_PACKET& packet, const NetworkInterface
         error = "no socket is bound to " + via.name;
         return false;
     }
-    return SendFrom(*socket, packet, &via, error);
+    // A socket of its own needs no more: its binding is the way out.
+    return SendFrom(*socket, packet, PerInterface() ? nullptr : &via, error);
 }
 
 int ProbeSocket::SendOnEveryInterface(const DISCOVERY_PACKET& packet)
 {
-    if (!m_opened || m_sockets.empty())
+    if (!m_opened)
         return 0;
     std::string error;
-    const std::vector<NetworkInterface> chosen =
-        IsTestSetUp() ? std::vector<NetworkInterface>{} : ChooseProbeInterfaces(SystemInterfaces());
-    Follow(chosen);
-    if (chosen.empty())
-        return SendFrom(m_sockets.front(), packet, nullptr, error) ? 1 : 0;
+    const std::vector<NetworkInterface> chosen = ChooseProbeInterfaces(Listed());
+    if (PerInterface())
+        Follow(chosen, error);   // an interface whose socket cannot be made now is tried at the next send
     int handed = 0;
     for (const NetworkInterface& via : chosen)
         handed += SendVia(packet, via, error) ? 1 : 0;
@@ -180,15 +178,13 @@ int ProbeSocket::SendOnEveryInterface(const DISCOVERY_PACKET& packet)
 
 bool ProbeSocket::SendOnInterface(const DISCOVERY_PACKET& packet, unsigned interfaceIndex)
 {
-    if (!m_opened || m_sockets.empty())
+    if (!m_opened)
         return false;
-    std::string error;
-    if (IsTestSetUp())
-        return SendFrom(m_sockets.front(), packet, nullptr, error);
-    const std::vector<NetworkInterface> listed = SystemInterfaces();
+    const std::vector<NetworkInterface> listed = Listed();
     const NetworkInterface* via = interfaceIndex != 0 ? FindInterface(listed, interfaceIndex) : nullptr;
     if (via == nullptr || !WhyNotProbed(*via).empty())
         return false;   // the device's interface is gone: no other may carry the command
+    std::string error;
     return SendVia(packet, *via, error);
 }
 
@@ -211,7 +207,7 @@ std::int64_t ProbeSocket::Receive(DISCOVERY_PACKET& row, unsigned& arrivalInterf
         if (result != ReadResult::Datagram)
             continue;
         m_nextRead = (which + 1) % count;
-        arrivalInterface = told != 0 ? told : socket.interfaceIndex;
+        arrivalInterface = PerInterface() ? socket.interfaceIndex : told;
         if (size == std::int64_t(sizeof row))
             std::memcpy(&row, m_scratch.data(), sizeof row);
         return size;

@@ -2,7 +2,7 @@
 
 #include "dialog_units.h"
 #include "program_icon.h"
-#include "program_messages.h"
+#include "message_box.h"
 #include "resource_ids.h"
 #include "set_address_dlg.h"
 
@@ -258,17 +258,8 @@ bool CDeviceListDlg::EditAddress(IpOctets& address, IpOctets& mask)
 
 void CDeviceListDlg::ShowMessage(ProgramMessage message)
 {
-    switch (message) {
-    case ProgramMessage::SocketCreateError:
-        ShowProgramMessage(this, MSG_SOCKET_CREATE_ERROR, QMessageBox::Warning);
-        return;
-    case ProgramMessage::InvalidIpAddress:
-        ShowProgramMessage(this, MSG_INVALID_IP_ADDRESS);
-        return;
-    case ProgramMessage::InvalidMask:
-        ShowProgramMessage(this, MSG_INVALID_MASK);
-        return;
-    }
+    const ProgramMessageText shown = TextOf(message);
+    ShowProgramMessage(this, shown.text, shown.exclamation ? QMessageBox::Warning : QMessageBox::NoIcon);
 }
 
 void CDeviceListDlg::OpenWebAddress(const std::string& url)
@@ -303,18 +294,11 @@ bool CDeviceListDlg::eventFilter(QObject* watched, QEvent* event)
         return false;
     // A key a control ignores travels up to its parents and through this filter again;
     // taking it here keeps one press to one action.
-    switch (ActionFor(static_cast<QKeyEvent*>(event))) {
-    case KeyAction::Refresh:
-        m_controller.Refresh();
-        return true;
-    case KeyAction::OpenWebPage:
-        m_controller.OpenDeviceWebPage();
-        return true;
-    case KeyAction::ChangeAddress:   // the dialog's default command, below
-    case KeyAction::None:
-        return false;
-    }
-    return false;
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const KeyAction action = m_controller.OnKey(KeyOf(key), key->modifiers().testFlag(Qt::AltModifier),
+                                                key->modifiers().testFlag(Qt::ControlModifier));
+    // ChangeAddress is the dialog's default command, below.
+    return action == KeyAction::Refresh || action == KeyAction::OpenWebPage;
 }
 
 void CDeviceListDlg::keyPressEvent(QKeyEvent* event)

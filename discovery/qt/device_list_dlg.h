@@ -1,5 +1,6 @@
 #pragma once
-// The main window: the device list, its scan cycle, and the operator's commands.
+// The main window's Qt skin: the list, the count and the menu, mapping Qt's events onto
+// the controller (device_list_controller.h), which holds the scan cycle and the commands.
 
 #include "device_list_controller.h"
 #include "discovery_socket.h"

@@ -17,6 +17,7 @@ ProbeEndpoints ToProbeEndpoints(const DiscoveryEndpoints& endpoints)
     probe.localPort = endpoints.localPort;
     probe.destination = OctetsOf(endpoints.destination);
     probe.destinationPort = endpoints.destinationPort;
+    probe.interfaces = endpoints.interfaces;
     return probe;
 }
 

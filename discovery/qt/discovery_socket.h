@@ -16,13 +16,14 @@
 
 class QSocketNotifier;
 
-// Where the socket listens and sends. The defaults are the real network; tests
-// point them at a simulator on loopback.
+// Where the socket listens and sends, and what lists the interfaces. The defaults
+// are the real network; tests point them at a simulator on loopback.
 struct DiscoveryEndpoints {
     QHostAddress localAddress = QHostAddress(QHostAddress::AnyIPv4);
     quint16 localPort = 0;
     QHostAddress destination = QHostAddress(QHostAddress::Broadcast);
     quint16 destinationPort = DISCOVERY_PORT;
+    InterfaceSource* interfaces = nullptr;   // null: the system's
 };
 
 class CDiscoverySocket : public QObject, private SocketWatcher {

@@ -1,7 +1,7 @@
 #include "corvane_app.h"
 
 #include "device_list_dlg.h"
-#include "program_messages.h"
+#include "message_box.h"
 #include "resource_ids.h"
 #include "win32_headers.h"
 

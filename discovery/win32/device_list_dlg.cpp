@@ -1,7 +1,7 @@
 #include "device_list_dlg.h"
 
 #include "fixed_pitch_font.h"
-#include "program_messages.h"
+#include "message_box.h"
 #include "resource_ids.h"
 #include "set_address_dlg.h"
 
@@ -108,7 +108,7 @@ INT_PTR CDeviceListDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam
         m_socket.OnSocketEvent(lParam);
         return TRUE;
     case WM_DISCOVERY_RECEIVE:
-        ::SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, m_controller.ReceiveReplies());
+        m_controller.ReceiveReplies();   // its 1 is read by no one: the socket sends and goes on
         return TRUE;
     default:
         return FALSE;
@@ -204,17 +204,7 @@ bool CDeviceListDlg::EditAddress(IpOctets& address, IpOctets& mask)
 
 void CDeviceListDlg::ShowMessage(ProgramMessage message)
 {
-    switch (message) {
-    case ProgramMessage::SocketCreateError:
-        ShowProgramMessage(m_hWnd, MSG_SOCKET_CREATE_ERROR, MB_ICONEXCLAMATION);
-        return;
-    case ProgramMessage::InvalidIpAddress:
-        ShowProgramMessage(m_hWnd, MSG_INVALID_IP_ADDRESS);
-        return;
-    case ProgramMessage::InvalidMask:
-        ShowProgramMessage(m_hWnd, MSG_INVALID_MASK);
-        return;
-    }
+    ShowProgramMessage(m_hWnd, message);
 }
 
 void CDeviceListDlg::OpenWebAddress(const std::string& url)
@@ -237,15 +227,16 @@ bool CDeviceListDlg::PreTranslateMessage(const MSG& message)
     // message box's keys must not reach here either.
     if (m_hWnd == nullptr || (message.hwnd != m_hWnd && !::IsChild(m_hWnd, message.hwnd)))
         return false;
-    if (message.message == WM_KEYDOWN && message.wParam == VK_F5) {
-        m_controller.Refresh();
-        return true;
-    }
-    if (message.message == WM_SYSKEYDOWN && message.wParam == VK_RETURN) {
-        m_controller.OpenDeviceWebPage();
-        // Passed on all the same: the window must see a key went down with Alt,
-        // or releasing Alt would then open the menu and take the next keys.
-        return false;
+    if (message.message == WM_KEYDOWN || message.message == WM_SYSKEYDOWN) {
+        const DialogKey key = message.wParam == VK_F5 ? DialogKey::F5
+                              : message.wParam == VK_RETURN ? DialogKey::Enter
+                                                            : DialogKey::Other;
+        // Windows reports a key pressed with Alt and without Ctrl as a system key.
+        // Alt+Enter is passed on all the same: the window must see a key went down
+        // with Alt, or releasing Alt would then open the menu and take the next keys.
+        // Enter is the dialog's default command (IsDialogMessage).
+        if (m_controller.OnKey(key, message.message == WM_SYSKEYDOWN, false) == KeyAction::Refresh)
+            return true;
     }
     // What Alt+Enter leaves behind: no menu has a mnemonic for it, so it would only beep.
     // Enter with any other keys held is the dialog's default command (IsDialogMessage).

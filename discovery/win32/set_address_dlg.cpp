@@ -24,9 +24,8 @@ bool CSetAddressDlg::EditAddress(IpOctets& address, IpOctets& mask)
                                              m_owner, DialogProc, reinterpret_cast<LPARAM>(this));
     if (result != IDOK)
         return false;
-    // An edit control holds no NUL, so the whole field reaches the parser.
-    address = ParseDottedQuad(m_strAddress.c_str());
-    mask = ParseDottedQuad(m_strMask.c_str());
+    address = ParseAddressField(m_strAddress);
+    mask = ParseAddressField(m_strMask);
     return true;
 }
 

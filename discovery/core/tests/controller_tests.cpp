@@ -1,25 +1,15 @@
-// The main window's behaviour over real sockets on loopback; the window is a recorder
-// of what the controller asks of it.
+// The main window's behaviour over a scripted network (the real one is the socket
+// layer's to test); the window is a recorder of what the controller asks of it.
 
 #include "device_list_controller.h"
 #include "device_line.h"
-#include "probe_socket.h"
 #include "resource_ids.h"
 
 #include <gtest/gtest.h>
 
-#ifdef _WIN32
-#include <winsock2.h>
-using Descriptor = SOCKET;
-#else
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-using Descriptor = int;
-#endif
-
+#include <algorithm>
 #include <cstring>
+#include <deque>
 #include <functional>
 #include <string>
 #include <utility>
@@ -27,92 +17,76 @@ using Descriptor = int;
 
 namespace {
 
-// A plain UDP socket on 127.0.0.1 playing the devices.
-class LoopbackDevice {
+// The network as the controller sees it, scripted: what it sends is recorded at once,
+// what the devices answer waits until read, and the usable interfaces are the test's.
+class ScriptedNetwork final : public ProbeNetwork {
 public:
-    LoopbackDevice()
+    bool Open(std::string& error) override
     {
-#ifdef _WIN32
-        WSADATA data;
-        ::WSAStartup(MAKEWORD(2, 2), &data);
-#endif
-        m_socket = ::socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in local = Loopback(0);
-        ::bind(m_socket, reinterpret_cast<const sockaddr*>(&local), sizeof local);
-#ifdef _WIN32
-        int length = sizeof local;
-#else
-        socklen_t length = sizeof local;
-#endif
-        ::getsockname(m_socket, reinterpret_cast<sockaddr*>(&local), &length);
-        m_port = ntohs(local.sin_port);
+        if (!canOpen) {
+            error = "no socket";
+            return false;
+        }
+        opened = true;
+        return true;
     }
-    ~LoopbackDevice()
+    bool IsOpen() const override { return opened; }
+    void Close() override { opened = false; }
+    int SendOnEveryInterface(const DISCOVERY_PACKET& packet) override
     {
-#ifdef _WIN32
-        ::closesocket(m_socket);
-        ::WSACleanup();
-#else
-        ::close(m_socket);
-#endif
+        if (!opened)
+            return 0;
+        for (unsigned index : usable)
+            sent.push_back({Bytes(packet), index});
+        return int(usable.size());
     }
-    std::uint16_t Port() const { return m_port; }
+    bool SendOnInterface(const DISCOVERY_PACKET& packet, unsigned interfaceIndex) override
+    {
+        if (!opened || std::find(usable.begin(), usable.end(), interfaceIndex) == usable.end())
+            return false;
+        sent.push_back({Bytes(packet), interfaceIndex});
+        return true;
+    }
+    std::int64_t Receive(DISCOVERY_PACKET& row, unsigned& arrivalInterface) override
+    {
+        if (waiting.empty())
+            return -1;
+        const auto [packet, index] = waiting.front();
+        waiting.pop_front();
+        row = packet;
+        arrivalInterface = index;
+        return 20;
+    }
+    int DiscardPending(int limit) override
+    {
+        int discarded = 0;
+        for (; discarded < limit && !waiting.empty(); ++discarded)
+            waiting.pop_front();
+        return discarded;
+    }
 
-    // The next datagram sent to the device, or an empty one after 10 s (a guard, not a check).
-    std::vector<unsigned char> Receive()
+    static std::vector<unsigned char> Bytes(const DISCOVERY_PACKET& packet)
     {
-        std::vector<unsigned char> data(64);
-#ifdef _WIN32
-        fd_set readable;
-        FD_ZERO(&readable);
-        FD_SET(m_socket, &readable);
-        timeval wait{10, 0};
-        if (::select(0, &readable, nullptr, nullptr, &wait) <= 0)
+        const auto* bytes = reinterpret_cast<const unsigned char*>(&packet);
+        return {bytes, bytes + sizeof packet};
+    }
+    // The next datagram sent, or an empty one when nothing (more) was sent.
+    std::vector<unsigned char> TakeSent(unsigned* via = nullptr)
+    {
+        if (sent.empty())
             return {};
-        const int size = ::recv(m_socket, reinterpret_cast<char*>(data.data()), int(data.size()), 0);
-#else
-        pollfd waiting{m_socket, POLLIN, 0};
-        if (::poll(&waiting, 1, 10000) <= 0)
-            return {};
-        const ssize_t size = ::recv(m_socket, data.data(), data.size(), 0);
-#endif
-        data.resize(size > 0 ? std::size_t(size) : 0);
-        return data;
-    }
-    // True when nothing more was sent to the device (what was sent before is there by now:
-    // loopback delivers before the send returns).
-    bool NothingMoreReceived()
-    {
-#ifdef _WIN32
-        fd_set readable;
-        FD_ZERO(&readable);
-        FD_SET(m_socket, &readable);
-        timeval now{0, 0};
-        return ::select(0, &readable, nullptr, nullptr, &now) == 0;
-#else
-        pollfd waiting{m_socket, POLLIN, 0};
-        return ::poll(&waiting, 1, 0) == 0;
-#endif
-    }
-    void SendTo(std::uint16_t port, const DISCOVERY_PACKET& packet)
-    {
-        const sockaddr_in to = Loopback(port);
-        ::sendto(m_socket, reinterpret_cast<const char*>(&packet), sizeof packet, 0,
-                 reinterpret_cast<const sockaddr*>(&to), sizeof to);
+        auto [bytes, index] = sent.front();
+        sent.pop_front();
+        if (via != nullptr)
+            *via = index;
+        return bytes;
     }
 
-private:
-    static sockaddr_in Loopback(std::uint16_t port)
-    {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        address.sin_port = htons(port);
-        return address;
-    }
-
-    Descriptor m_socket;
-    std::uint16_t m_port = 0;
+    bool canOpen = true;
+    bool opened = false;
+    std::vector<unsigned> usable{3};   // the interfaces' indexes
+    std::deque<std::pair<std::vector<unsigned char>, unsigned>> sent;
+    std::deque<std::pair<DISCOVERY_PACKET, unsigned>> waiting;
 };
 
 DISCOVERY_PACKET Reply(std::uint8_t last, MacOctets mac = {2, 0, 0, 0, 0, 0}, IpOctets mask = {255, 255, 255, 0})
@@ -127,8 +101,7 @@ DISCOVERY_PACKET Reply(std::uint8_t last, MacOctets mac = {2, 0, 0, 0, 0, 0}, Ip
 
 std::vector<unsigned char> Bytes(const DISCOVERY_PACKET& packet)
 {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(&packet);
-    return {bytes, bytes + sizeof packet};
+    return ScriptedNetwork::Bytes(packet);
 }
 
 // Records what the controller asks of its window; plays the operator where asked.
@@ -168,15 +141,6 @@ public:
     int drainsAsked = 0;
 };
 
-ProbeEndpoints ToDevice(const LoopbackDevice& device)
-{
-    ProbeEndpoints endpoints;
-    endpoints.localAddress = {127, 0, 0, 1};
-    endpoints.destination = {127, 0, 0, 1};
-    endpoints.destinationPort = device.Port();
-    return endpoints;
-}
-
 class ControllerTest : public ::testing::Test {
 protected:
     // Starts the window and takes its first probe at the device.
@@ -185,37 +149,36 @@ protected:
         ASSERT_EQ(m_controller.OnInitDialog(), 1);
         EXPECT_TRUE(m_window.running[TICKER_TIMER]);
         EXPECT_TRUE(m_window.running[SCAN_WINDOW_TIMER]) << "the first scan starts by itself";
-        ASSERT_EQ(m_device.Receive(), Bytes(BuildProbe()));
+        ASSERT_EQ(m_network.TakeSent(), Bytes(BuildProbe()));
     }
-    void Answer(const DISCOVERY_PACKET& reply) { m_device.SendTo(m_socket.LocalPort(), reply); }
-    // Reads until the socket has nothing more, as the window's readiness reports would have it do.
+    void Answer(const DISCOVERY_PACKET& reply, unsigned via = 3) { m_network.waiting.emplace_back(reply, via); }
+    // Reads until nothing more waits, as the window's readiness reports would have it do.
     void Drain()
     {
         do
             m_controller.ReceiveReplies();
-        while (m_socket.WaitReadable(0));
+        while (!m_network.waiting.empty());
     }
+    bool NothingMoreSent() const { return m_network.sent.empty(); }
     // Scans again and lists these replies, the selection left to the test.
     void Rescan(const std::vector<DISCOVERY_PACKET>& replies)
     {
         m_controller.Refresh();
-        ASSERT_EQ(m_device.Receive(), Bytes(BuildProbe()));
+        ASSERT_EQ(m_network.TakeSent(), Bytes(BuildProbe()));
         for (const DISCOVERY_PACKET& reply : replies)
             Answer(reply);
         Drain();
         m_controller.OnTimer(SCAN_WINDOW_TIMER);
     }
 
-    LoopbackDevice m_device;
-    ProbeSocket m_socket{ToDevice(m_device)};
+    ScriptedNetwork m_network;
     RecordingWindow m_window;
-    CDeviceListController m_controller{m_window, m_socket};
+    CDeviceListController m_controller{m_window, m_network};
 };
 
-TEST_F(ControllerTest, AScanListsEveryReplyOnceSelectsOnlyAtItsEndAndIgnoresARefreshWhileOpen)
+TEST_F(ControllerTest, AScanListsEveryReplyOnceAndSelectsOnlyAtItsEnd)
 {
     ASSERT_NO_FATAL_FAILURE(Start());
-    m_controller.OnCommand(ID_VIEW_REFRESH);   // inside the window: ignored
     Answer(Reply(9));
     DISCOVERY_PACKET other = Reply(77);
     other.command = ToWireOrder16(CMD_SET_IP);
@@ -228,7 +191,6 @@ TEST_F(ControllerTest, AScanListsEveryReplyOnceSelectsOnlyAtItsEndAndIgnoresARef
                                   {FormatDeviceLine(Reply(10)), 2}}));
     EXPECT_EQ(m_window.shownCount, 3);
     EXPECT_EQ(m_window.firstLineSelections, 0) << "only the end of the scan window selects";
-    EXPECT_TRUE(m_device.NothingMoreReceived()) << "F5 inside the window sent a second probe";
 
     m_controller.OnTimer(SCAN_WINDOW_TIMER);
     EXPECT_FALSE(m_window.running[SCAN_WINDOW_TIMER]);
@@ -240,9 +202,9 @@ TEST_F(ControllerTest, AScanListsEveryReplyOnceSelectsOnlyAtItsEndAndIgnoresARef
 
     // A scan finding nothing selects nothing; the list and count were reset by it.
     m_controller.OnTimer(TICKER_TIMER);   // nothing armed: no scan
-    EXPECT_TRUE(m_device.NothingMoreReceived());
+    EXPECT_TRUE(NothingMoreSent());
     m_controller.OnCommand(ID_VIEW_REFRESH);
-    ASSERT_EQ(m_device.Receive(), Bytes(BuildProbe()));
+    ASSERT_EQ(m_network.TakeSent(), Bytes(BuildProbe()));
     EXPECT_TRUE(m_window.lines.empty());
     EXPECT_EQ(m_window.shownCount, 0);
     m_controller.OnTimer(SCAN_WINDOW_TIMER);
@@ -264,7 +226,6 @@ TEST_F(ControllerTest, ReadingGoesOnInBoundedBatchesUntilNothingWaits)
     EXPECT_EQ(m_window.drainsAsked, 2) << "a read that found nothing asks for no more";
 
     Answer(Reply(200));   // as if its readiness report were lost: the ticker reads it
-    ASSERT_TRUE(m_socket.WaitReadable(10000));
     m_controller.OnTimer(TICKER_TIMER);
     EXPECT_EQ(m_window.lines.size(), std::size_t(RECEIVE_BATCH_READS + 11));
 }
@@ -277,11 +238,12 @@ TEST_F(ControllerTest, FewerDevicesArmOneRescanOnTheTicker)
     Drain();
     m_controller.OnTimer(SCAN_WINDOW_TIMER);
     ASSERT_NO_FATAL_FAILURE(Rescan({Reply(1)}));
-    for (int tick = 1; tick < RESCAN_TICKS_AFTER_DROP; ++tick)
+    EXPECT_TRUE(NothingMoreSent());
+    // How many ticks it waits is the scan state's to own; here: it comes, once.
+    for (int tick = 0; tick < 40; ++tick)
         m_controller.OnTimer(TICKER_TIMER);
-    EXPECT_TRUE(m_device.NothingMoreReceived()) << "rescanned before the fifth tick";
-    m_controller.OnTimer(TICKER_TIMER);
-    EXPECT_EQ(m_device.Receive(), Bytes(BuildProbe())) << "no rescan on the fifth tick";
+    EXPECT_EQ(m_network.TakeSent(), Bytes(BuildProbe())) << "no rescan";
+    EXPECT_TRUE(NothingMoreSent()) << "more than one rescan";
 }
 
 TEST_F(ControllerTest, AChangeGoesToTheChosenDeviceAfterItsValuesPassTheRules)
@@ -318,9 +280,9 @@ TEST_F(ControllerTest, AChangeGoesToTheChosenDeviceAfterItsValuesPassTheRules)
     m_controller.OnCommand(IDOK);
     EXPECT_EQ(m_window.shownValues.size(), std::size(refused) + 1);
     EXPECT_EQ(m_window.shownValues.back(), std::make_pair(Reply(6).ipAddress, Reply(6).ipMask));
-    EXPECT_TRUE(m_device.NothingMoreReceived()) << "a refused, unchanged or cancelled change sent something";
+    EXPECT_TRUE(NothingMoreSent()) << "a refused, unchanged or cancelled change sent something";
     m_controller.OnTimer(TICKER_TIMER);
-    EXPECT_TRUE(m_device.NothingMoreReceived()) << "a countdown was armed";
+    EXPECT_TRUE(NothingMoreSent()) << "a countdown was armed";
 
     // While the dialog is open a rescan refills the table in another order: the change
     // still goes to, and is compared with, the device chosen.
@@ -331,9 +293,63 @@ TEST_F(ControllerTest, AChangeGoesToTheChosenDeviceAfterItsValuesPassTheRules)
         return true;
     };
     m_controller.OnCommand(ID_CONFIG_IP_ADDRESS);
-    EXPECT_EQ(m_device.Receive(), Bytes(BuildSetIp({10, 0, 0, 50}, Reply(6).macAddress)));
-    EXPECT_EQ(m_device.Receive(), Bytes(BuildSetMask({10, 0, 0, 50}, {255, 255, 0, 0}, Reply(6).macAddress)));
-    EXPECT_EQ(m_controller.Scan().m_nRescanCountdown, RESCAN_TICKS_AFTER_CHANGE);
+    EXPECT_EQ(m_network.TakeSent(), Bytes(BuildSetIp({10, 0, 0, 50}, Reply(6).macAddress)));
+    EXPECT_EQ(m_network.TakeSent(), Bytes(BuildSetMask({10, 0, 0, 50}, {255, 255, 0, 0}, Reply(6).macAddress)));
+    EXPECT_TRUE(NothingMoreSent());
+    for (int tick = 0; tick < 40; ++tick)
+        m_controller.OnTimer(TICKER_TIMER);
+    EXPECT_EQ(m_network.TakeSent(), Bytes(BuildProbe())) << "no rescan after the change";
+    EXPECT_TRUE(NothingMoreSent());
+}
+
+// Cables pulled and plugged back between two scans.
+TEST_F(ControllerTest, WithNoUsableInterfaceAScanSendsNothingAndTheNextOneFindsTheDevicesAgain)
+{
+    ASSERT_NO_FATAL_FAILURE(Start());
+    Answer(Reply(5), 3);
+    Answer(Reply(6), 4);   // on a second interface
+    Drain();
+    m_controller.OnTimer(SCAN_WINDOW_TIMER);
+    ASSERT_EQ(m_window.shownCount, 2);
+
+    // The first interface's cable is pulled: its device's change goes nowhere, not out
+    // of the interface that is left.
+    m_network.usable = {4};
+    m_window.editor = [](IpOctets& address, IpOctets&) {
+        address[3] = std::uint8_t(address[3] + 50);
+        return true;
+    };
+    m_window.selectedRow = 0;
+    m_controller.OnCommand(ID_CONFIG_IP_ADDRESS);
+    EXPECT_TRUE(NothingMoreSent()) << "sent by another interface";
+    m_window.selectedRow = 1;
+    m_controller.OnCommand(ID_CONFIG_IP_ADDRESS);
+    unsigned via = 0;
+    EXPECT_EQ(m_network.TakeSent(&via), Bytes(BuildSetIp({10, 0, 0, 56}, Reply(6).macAddress)));
+    EXPECT_EQ(via, 4u);
+    m_network.sent.clear();
+
+    // Every cable pulled: three F5 presses send nothing and leave an empty list.
+    m_network.usable.clear();
+    for (int press = 0; press < 3; ++press) {
+        m_controller.OnCommand(ID_VIEW_REFRESH);
+        m_controller.OnTimer(SCAN_WINDOW_TIMER);
+        EXPECT_TRUE(m_window.lines.empty());
+        EXPECT_EQ(m_window.shownCount, 0);
+    }
+    EXPECT_TRUE(NothingMoreSent());
+
+    // Plugged back: the first F5 finds them.
+    m_network.usable = {3, 4};
+    m_controller.OnCommand(ID_VIEW_REFRESH);
+    EXPECT_EQ(m_network.TakeSent(&via), Bytes(BuildProbe()));
+    EXPECT_EQ(via, 3u);
+    EXPECT_EQ(m_network.TakeSent(&via), Bytes(BuildProbe()));
+    EXPECT_EQ(via, 4u);
+    Answer(Reply(5), 3);
+    Answer(Reply(6), 4);
+    Drain();
+    EXPECT_EQ(m_window.shownCount, 2);
 }
 
 TEST_F(ControllerTest, CommandsAndTheWebPageOfTheSelectedDevice)
@@ -358,17 +374,15 @@ TEST_F(ControllerTest, CommandsAndTheWebPageOfTheSelectedDevice)
     EXPECT_TRUE(m_controller.OnCommand(ID_VIEW_EXIT));
     m_controller.OnClose();
     EXPECT_EQ(m_window.endedWith, (std::vector<int>{0, IDOK}));
-    EXPECT_FALSE(m_socket.IsOpen()) << "closing the window closes the sockets";
+    EXPECT_FALSE(m_network.IsOpen()) << "closing the window closes the sockets";
 }
 
 TEST(Controller, WithoutASocketTheMessageShowsAndARefreshStillOpensAWindow)
 {
-    LoopbackDevice device;
-    ProbeEndpoints taken = ToDevice(device);
-    taken.localPort = device.Port();   // held by the device: the bind fails
-    ProbeSocket socket(taken);
+    ScriptedNetwork network;
+    network.canOpen = false;
     RecordingWindow window;
-    CDeviceListController controller(window, socket);
+    CDeviceListController controller(window, network);
     EXPECT_EQ(controller.OnInitDialog(), 0);
     EXPECT_EQ(window.messages, std::vector<ProgramMessage>{ProgramMessage::SocketCreateError});
     EXPECT_FALSE(window.running[TICKER_TIMER]);
@@ -377,7 +391,7 @@ TEST(Controller, WithoutASocketTheMessageShowsAndARefreshStillOpensAWindow)
     EXPECT_TRUE(controller.Scan().m_bScanning);
     EXPECT_TRUE(window.running[SCAN_WINDOW_TIMER]);
     EXPECT_EQ(window.shownCount, 0);
-    EXPECT_TRUE(device.NothingMoreReceived());
+    EXPECT_TRUE(network.sent.empty());
 }
 
 TEST(Controller, KeysAsWindowsReportThem)

@@ -2,8 +2,9 @@
 // corvane-devsim on loopback.
 
 #include "device_list_dlg.h"
-#include "program_messages.h"
+#include "message_box.h"
 #include "resource_ids.h"
+#include "scripted_interfaces.h"
 #include "test_support.h"
 
 #include <QAction>
@@ -44,11 +45,13 @@ protected:
         ASSERT_TRUE(m_simulator->Started());
         Open(m_simulator->Port());
     }
-    // The main window on loopback, sending to `destinationPort`.
+    // The main window on loopback, sending to `destinationPort`; 127.0.0.1 is its one LAN.
     void Open(quint16 destinationPort, quint16 localPort = 0)
     {
-        m_dialog = std::make_unique<CDeviceListDlg>(DiscoveryEndpoints{
-            QHostAddress(QHostAddress::LocalHost), localPort, QHostAddress(QHostAddress::LocalHost), destinationPort});
+        m_interfaces.listed = {ScriptedLan("lan0", SystemLoopbackIndex(), {127, 0, 0, 1})};
+        m_dialog = std::make_unique<CDeviceListDlg>(
+            DiscoveryEndpoints{QHostAddress(QHostAddress::LocalHost), localPort, QHostAddress(QHostAddress::LocalHost),
+                               destinationPort, &m_interfaces});
         m_dialog->SetWebPageOpener([this](const QUrl& url) { m_opened << url.toString(); });
         m_dialog->show();
     }
@@ -107,6 +110,7 @@ protected:
     }
 
     std::unique_ptr<SimulatorProcess> m_simulator;
+    ScriptedInterfaces m_interfaces;   // before the window, which reads it to its end
     std::unique_ptr<CDeviceListDlg> m_dialog;
     QStringList m_opened;
 };
@@ -255,7 +259,7 @@ TEST_F(DeviceListTest, AddressChangeSendsBothCommandsAndTheRescanShowsTheResult)
     EXPECT_TRUE(script.Finished()) << script.Failure();
     EXPECT_EQ(shown, (QStringList{"Set IP Address", "10.0.0.5", "255.255.255.0"}));
     EXPECT_EQ(owner, m_dialog.get());
-    EXPECT_EQ(m_dialog->Scan().m_nRescanCountdown, RESCAN_TICKS_AFTER_CHANGE);
+    EXPECT_GT(m_dialog->Scan().m_nRescanCountdown, 0) << "no rescan armed after the change";
 
     ASSERT_TRUE(m_simulator->WaitForLineStartingWith("set-mask"));
     const QStringList sets = m_simulator->Lines().filter(QRegularExpression("^set-"));
@@ -284,6 +288,22 @@ TEST_F(DeviceListTest, ARefusedValueShowsItsMessageAndCancelSendsNothing)
     EXPECT_TRUE(refused.Finished()) << refused.Failure();
     EXPECT_EQ(seen, MessageSeen(MSG_INVALID_MASK));
     EXPECT_EQ(owner, m_dialog.get()) << "the message box belongs to the main window";
+
+    // A NUL in a field ends no text early: what follows it is seen, and refused.
+    ModalScript withNul;
+    withNul.Then([](QWidget* modal) {
+                auto* address = modal->findChild<QLineEdit*>(QStringLiteral("addressEdit"));
+                if (address == nullptr)
+                    return false;
+                address
+                    ->setText(QStringLiteral("10.0.0.6") + QChar(u'\0') + QStringLiteral("junk"));
+                QTest::mouseClick(modal->findChild<QPushButton*>(QStringLiteral("okButton")), Qt::LeftButton);
+                return true;
+            })
+        .Then(ExpectMessage(&seen));
+    QTest::keyClick(List(), Qt::Key_Return);
+    EXPECT_TRUE(withNul.Finished()) << withNul.Failure();
+    EXPECT_EQ(seen, MessageSeen(MSG_INVALID_IP_ADDRESS));
 
     QStringList shown;
     ModalScript cancel;

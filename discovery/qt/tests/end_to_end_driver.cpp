@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QNetworkInterface>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -116,6 +117,49 @@ TEST(EndToEnd, TwoInterfacesListEveryDeviceAndAChangeLeavesWhereTheDeviceAnswere
     ChangeSelected(list, moved, net2 + ".160", "255.255.255.0");
     EXPECT_TRUE(WaitFor([&] { return list->count() == 3 && !dialog.Scan().m_bScanning; }, 40000))
         << ListLines(list).join('\n').toStdString();
+}
+
+// cable_pull.sh: the pc side loses its address and link, three F5 presses find nothing
+// and send nothing, and once both are back one F5 lists the devices again.
+TEST(EndToEnd, ACablePulledAndPluggedBackWithoutARestart)
+{
+    const QString address = qEnvironmentVariable("CORVANE_E2E_PC_ADDRESS");
+    const QString devsimLog = qEnvironmentVariable("CORVANE_E2E_DEVSIM_LOG");
+    ASSERT_FALSE(address.isEmpty() || devsimLog.isEmpty()) << "run by cable_pull.sh";
+    ASSERT_TRUE(InTestNamespace({"lo", "pc"})) << "not in the test's namespace";
+    const auto probesAtTheLan = [&] {
+        QFile log(devsimLog);
+        if (!log.open(QIODevice::ReadOnly))
+            return -1;
+        return int(QString::fromUtf8(log.readAll()).count(QRegularExpression("^probe ", QRegularExpression::MultilineOption)));
+    };
+    CDeviceListDlg dialog;
+    dialog.SetWebPageOpener([](const QUrl&) {});
+    dialog.show();
+    auto* list = dialog.findChild<QListWidget*>("deviceList");
+    ASSERT_TRUE(ScanEndsWith(dialog, 3));
+    ASSERT_EQ(probesAtTheLan(), 1);
+
+    ASSERT_EQ(QProcess::execute("ip", {"addr", "flush", "dev", "pc"}), 0);
+    ASSERT_EQ(QProcess::execute("ip", {"link", "set", "pc", "down"}), 0);
+    for (int press = 0; press < 3; ++press) {
+        QTest::keyClick(list, Qt::Key_F5);
+        ASSERT_TRUE(dialog.Scan().m_bScanning) << "F5 " << press << " started no scan";
+        ASSERT_TRUE(ScanEndsWith(dialog, 0)) << "F5 " << press;
+    }
+    // The rescan armed by the drop runs now, with the cable still out.
+    ASSERT_TRUE(WaitFor([&] { return dialog.Scan().m_nRescanCountdown == 0 && !dialog.Scan().m_bScanning; }, 20000));
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(list->count(), 0);
+
+    ASSERT_EQ(QProcess::execute("ip", {"link", "set", "pc", "up"}), 0);
+    ASSERT_EQ(QProcess::execute("ip", {"addr", "add", address + "/24", "dev", "pc"}), 0);
+    ASSERT_EQ(QProcess::execute("ip", {"route", "add", "default", "dev", "pc"}), 0);
+    // Everything sent since the pull would be at the simulator before this probe.
+    QTest::keyClick(list, Qt::Key_F5);
+    ASSERT_TRUE(dialog.Scan().m_bScanning);
+    EXPECT_TRUE(ScanEndsWith(dialog, 3)) << ListLines(list).join('\n').toStdString();
+    EXPECT_EQ(probesAtTheLan(), 2) << "a probe reached the LAN while the cable was out, or none after";
 }
 
 // flood_in_namespaces.sh floods the window's port with datagrams that are not replies

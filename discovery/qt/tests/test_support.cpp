@@ -2,7 +2,7 @@
 
 #include "device_list_dlg.h"
 
-#include "program_messages.h"
+#include "message_box.h"
 
 #include <QApplication>
 #include <QLineEdit>

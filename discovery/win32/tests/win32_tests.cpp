@@ -1,7 +1,8 @@
 #include "discovery_socket.h"
 #include "interface_list.h"
-#include "program_messages.h"
+#include "message_box.h"
 #include "resource_ids.h"
+#include "scripted_interfaces.h"
 #include "win32_headers.h"
 
 #include <gtest/gtest.h>
@@ -15,10 +16,14 @@ namespace {
 
 // ---- the socket, on loopback ----
 
+// 127.0.0.1 as the one LAN: the socket is bound there.
 ProbeEndpoints LoopbackOnly()
 {
+    static ScriptedInterfaces loopbackLan;
+    loopbackLan.listed = {ScriptedLan("lan0", SystemLoopbackIndex(), {127, 0, 0, 1})};
     ProbeEndpoints endpoints;
     endpoints.localAddress = {127, 0, 0, 1};
+    endpoints.interfaces = &loopbackLan;
     return endpoints;
 }
 

@@ -1,4 +1,4 @@
-#include "program_messages.h"
+#include "message_box.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "program_messages.h"
+#include "message_box.h"
 
 std::wstring ProgramNameFromPath(const std::wstring& modulePath)
 {
@@ -28,6 +28,13 @@ std::wstring ProgramName()
 void ShowProgramMessage(HWND owner, const wchar_t* text, UINT icon)
 {
     ::MessageBoxW(owner, text, ProgramName().c_str(), MB_OK | icon);
+}
+
+void ShowProgramMessage(HWND owner, ProgramMessage message)
+{
+    const ProgramMessageText shown = TextOf(message);
+    const std::string ascii = shown.text;
+    ShowProgramMessage(owner, std::wstring(ascii.begin(), ascii.end()).c_str(), shown.exclamation ? MB_ICONEXCLAMATION : 0);
 }
 
 void ShowProgramString(HWND owner, UINT id)

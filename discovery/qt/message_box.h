@@ -1,14 +1,14 @@
 #pragma once
-// The messages the program shows, captioned with the program's name.
+// The program's message boxes in Qt, captioned with the program's name; the texts
+// are the core's (core/program_messages.h).
+
+#include "program_messages.h"
 
 #include <QMessageBox>
 #include <QString>
 
 class QWidget;
 
-inline constexpr const char* MSG_SOCKET_CREATE_ERROR = "Socket create error";
-inline constexpr const char* MSG_INVALID_IP_ADDRESS = "Invalid IP address";
-inline constexpr const char* MSG_INVALID_MASK = "Invalid mask";
 
 // The executable's file name without its extension.
 QString ProgramName();

@@ -1,13 +1,12 @@
 #pragma once
-// The messages the program shows, captioned with the program's name.
+// The program's message boxes in Win32, captioned with the program's name; the
+// texts of its own messages are the core's (core/program_messages.h).
 
+#include "program_messages.h"
 #include "win32_headers.h"
 
 #include <string>
 
-inline constexpr const wchar_t* MSG_SOCKET_CREATE_ERROR = L"Socket create error";
-inline constexpr const wchar_t* MSG_INVALID_IP_ADDRESS = L"Invalid IP address";
-inline constexpr const wchar_t* MSG_INVALID_MASK = L"Invalid mask";
 
 // The file name of `modulePath` without directory and extension.
 std::wstring ProgramNameFromPath(const std::wstring& modulePath);
@@ -15,5 +14,7 @@ std::wstring ProgramNameFromPath(const std::wstring& modulePath);
 std::wstring ProgramName();
 // An OK box owned by `owner`; waits until the operator dismisses it.
 void ShowProgramMessage(HWND owner, const wchar_t* text, UINT icon = 0);
+// One of the program's own messages, with its icon.
+void ShowProgramMessage(HWND owner, ProgramMessage message);
 // String `id` of the string table, in an OK box with an exclamation mark.
 void ShowProgramString(HWND owner, UINT id);

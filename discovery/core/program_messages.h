@@ -1,0 +1,15 @@
+#pragma once
+// The messages the program shows, with their icons: one table for both windows.
+
+enum class ProgramMessage { SocketCreateError, InvalidIpAddress, InvalidMask };
+
+inline constexpr const char* MSG_SOCKET_CREATE_ERROR = "Socket create error";
+inline constexpr const char* MSG_INVALID_IP_ADDRESS = "Invalid IP address";
+inline constexpr const char* MSG_INVALID_MASK = "Invalid mask";
+
+struct ProgramMessageText {
+    const char* text;       // ASCII
+    bool exclamation;       // the exclamation (warning) icon; else none
+};
+
+ProgramMessageText TextOf(ProgramMessage message);
