@@ -48,6 +48,34 @@ if ((${#missing[@]})); then
     [ "$arch" = "$(dpkg --print-architecture)" ] && continue
     dpkg --print-foreign-architectures | grep -qx "$arch" || $sudo dpkg --add-architecture "$arch"
   done
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  # A mirror in the middle of a sync serves an index that does not match its
+  # Release file, and apt-get update fails for that index alone. Such a failure
+  # usually passes within minutes: ask again. If it persists, install without
+  # the suites whose indexes did not arrive. With one architecture's index of a
+  # suite missing, that suite's newer versions of the other would break the
+  # same-version rule of multi-arch packages (zlib1g and zlib1g:i386 alike).
+  install_options=()
+  update_log="$(mktemp)"
+  for attempt in 1 2 3; do
+    $sudo apt-get update -qq 2>"$update_log" && break
+    cat "$update_log" >&2
+    if [ "$attempt" -lt 3 ]; then
+      echo "install-deps: apt-get update failed (attempt $attempt of 3); asking again in 30 s" >&2
+      sleep 30
+      continue
+    fi
+    mapfile -t broken_suites < <(grep -o 'Failed to fetch [^ ]*/dists/[^/ ]*/' "$update_log" |
+                                 sed 's|.*/dists/||; s|/$||' | sort -u)
+    ((${#broken_suites[@]})) || { echo "install-deps: apt-get update failed" >&2; exit 1; }
+    echo "install-deps: apt-get update still fails; installing without ${broken_suites[*]}" >&2
+    preferences="$(mktemp -d)"
+    cp -r /etc/apt/preferences.d/. "$preferences/" 2>/dev/null || true
+    for suite in "${broken_suites[@]}"; do
+      printf 'Package: *\nPin: release n=%s\nPin-Priority: -1\n\n' "$suite" >>"$preferences/zz-install-deps-unfetched"
+    done
+    install_options=(-o "Dir::Etc::PreferencesParts=$preferences")
+  done
+  rm -f "$update_log"
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${install_options[@]}" "${missing[@]}"
+  [ -z "${preferences:-}" ] || rm -rf "$preferences"
 fi
