@@ -86,8 +86,8 @@ void Delay5(benchmark::State &state)
 }
 BENCHMARK(Delay5)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(200);
 
-// A line that takes no more bytes: the far side of a pty never reads and
-// its buffers are full. Runs last: it moves the library to that port and
+// A line that takes no more bytes: the pty's output suspended, as after
+// XOFF. Runs last: it moves the library to that port and
 // back to the simulator's.
 void StuckLineWrite(benchmark::State &state)
 {
@@ -99,7 +99,7 @@ void StuckLineWrite(benchmark::State &state)
     }
     setenv("COM7", name, 1);
     QARNStartAPI(7);
-    fillUntilStuck(near);
+    stopLine(near);
     unsigned char clock[7];
     double cpu = 0, wall = 0;
     for (auto _ : state) {

@@ -1,35 +1,17 @@
-// A line that stops draining: the far side of a pseudo-terminal that never
-// reads, its buffers filled until they take nothing more.
+// A line that stops draining: output on the port's terminal suspended, as
+// after the far side sent XOFF. Every write then waits for room that does not
+// come, whatever the kernel's buffers hold, until the line is started again.
 #pragma once
 
-#include <cerrno>
-#include <cstddef>
-#include <fcntl.h>
-#include <poll.h>
-#include <unistd.h>
+#include <termios.h>
 
-// Writes through fd (another descriptor of the port's terminal) until the
-// terminal takes no more, and returns the number of bytes written. The
-// kernel moves bytes between its buffers after a write returns, so room
-// can appear a moment later; the fill ends when none has for a while.
-inline std::size_t fillUntilStuck(int fd)
+// fd is any descriptor of the port's terminal.
+inline bool stopLine(int fd)
 {
-    const int flags = fcntl(fd, F_GETFL);
-    fcntl(fd, F_SETFL, flags | O_NONBLOCK);
-    const char chunk[512] = {};
-    std::size_t total = 0;
-    for (;;) {
-        const ssize_t n = write(fd, chunk, sizeof chunk);
-        if (n > 0) {
-            total += static_cast<std::size_t>(n);
-            continue;
-        }
-        if (n < 0 && errno != EAGAIN)
-            break;
-        pollfd room{fd, POLLOUT, 0};
-        if (poll(&room, 1, 200) == 0)
-            break;
-    }
-    fcntl(fd, F_SETFL, flags);
-    return total;
+    return tcflow(fd, TCOOFF) == 0;
+}
+
+inline bool restartLine(int fd)
+{
+    return tcflow(fd, TCOON) == 0;
 }
