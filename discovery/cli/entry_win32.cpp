@@ -1,10 +1,13 @@
 // The entry point on Windows: the command line as Unicode (wmain, linked
 // with -municode), converted to UTF-8, the form interface names take in the scan.
 // The ANSI command line holds the system code page's bytes instead, and "?" for
-// every character outside it.
+// every character outside it. Windows Sockets is started here, once, for the
+// program's whole run.
 
+#include "program_frame.h"
 #include "program_main.h"
 
+#include <winsock2.h>
 #include <windows.h>
 
 #include <string>
@@ -35,5 +38,12 @@ int wmain(int argc, wchar_t** argv)
         pointers.push_back(argument.data());
     pointers.push_back(nullptr);
 
-    return RunProgram(argc, pointers.data());
+    WSADATA sockets{};
+    const int startError = ::WSAStartup(MAKEWORD(2, 2), &sockets);
+    if (startError != 0)
+        return ReportFailure(PROGRAM_NAME,
+                             "cannot start Windows Sockets: Windows Sockets error " + std::to_string(startError));
+    const int status = RunProgram(argc, pointers.data());
+    ::WSACleanup();
+    return status;
 }

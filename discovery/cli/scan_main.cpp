@@ -12,11 +12,12 @@
 #include <string>
 #include <vector>
 
+const char PROGRAM_NAME[] = "corvane-scan";
+
 namespace {
 
 constexpr int EXIT_FOUND = 0;
 constexpr int EXIT_NONE_FOUND = 1;
-constexpr const char* PROGRAM = "corvane-scan";
 
 double MillisecondsBetween(ScanClock::time_point from, ScanClock::time_point to)
 {
@@ -28,16 +29,16 @@ int ScanAndPrint(int argc, char** argv)
     ScanOptions options;
     std::string error;
     const bool parsed = ParseScanOptions(argc, argv, options, error);
-    if (const auto status = AnswerCommandLine(PROGRAM, SCAN_USAGE, parsed, error, options.help, options.version))
+    if (const auto status = AnswerCommandLine(PROGRAM_NAME, SCAN_USAGE, parsed, error, options.help, options.version))
         return *status;
 
     std::vector<NetworkInterface> listed, probed;
     ProbeSocket socket;
     if (!PrepareScan(options.interfaceName, listed, probed, socket, error))
-        return ReportFailure(PROGRAM, error);
-    const ScanRound round = ScanOnce(socket, probed, listed, options.timeoutMs, PROGRAM);
+        return ReportFailure(PROGRAM_NAME, error);
+    const ScanRound round = ScanOnce(socket, probed, listed, options.timeoutMs, PROGRAM_NAME);
     if (round.probesSent == 0)
-        return ReportFailure(PROGRAM, "no probe could be sent");
+        return ReportFailure(PROGRAM_NAME, "no probe could be sent");
 
     std::vector<FoundDevice> found;
     for (const ScannedDevice& device : round.devices)
@@ -60,5 +61,5 @@ int ScanAndPrint(int argc, char** argv)
 
 int RunProgram(int argc, char** argv)
 {
-    return StatusAfterOutput(PROGRAM, ScanAndPrint(argc, argv));
+    return StatusAfterOutput(PROGRAM_NAME, ScanAndPrint(argc, argv));
 }

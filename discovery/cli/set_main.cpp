@@ -20,11 +20,12 @@
 #include <string>
 #include <vector>
 
+const char PROGRAM_NAME[] = "corvane-set";
+
 namespace {
 
 constexpr int EXIT_ALL_CONFIRMED = 0;
 constexpr int EXIT_NOT_CONFIRMED = 1;
-constexpr const char* PROGRAM = "corvane-set";
 // Each rescan waits this long at most before it probes again.
 constexpr int RESCAN_WINDOW_MS = 500;
 
@@ -188,7 +189,7 @@ void RescanUntilConfirmed(ProbeSocket& socket, const std::vector<NetworkInterfac
             return;
         std::vector<Change>* pending = &changes;
         const ScanRound round =
-            ScanOnce(socket, toProbe, listed, int(std::min<long long>(left, RESCAN_WINDOW_MS)), PROGRAM,
+            ScanOnce(socket, toProbe, listed, int(std::min<long long>(left, RESCAN_WINDOW_MS)), PROGRAM_NAME,
                      [pending](const std::vector<ScannedDevice>& replies) { return Confirm(*pending, replies); });
         // With no probe out (the interfaces are gone) no answer can come: no busy loop till the deadline.
         if (round.probesSent == 0)
@@ -201,20 +202,20 @@ int SetAndConfirm(int argc, char** argv)
     SetOptions options;
     std::string error;
     const bool parsed = ParseSetOptions(argc, argv, options, error);
-    if (const auto status = AnswerCommandLine(PROGRAM, SET_USAGE, parsed, error, options.help, options.version))
+    if (const auto status = AnswerCommandLine(PROGRAM_NAME, SET_USAGE, parsed, error, options.help, options.version))
         return *status;
     // Every request is checked before the network is touched.
     std::vector<SetRequest> requests;
     if (!ReadRequests(options, requests, error))
-        return ReportFailure(PROGRAM, error);
+        return ReportFailure(PROGRAM_NAME, error);
 
     std::vector<NetworkInterface> listed, probed;
     ProbeSocket socket;
     if (!PrepareScan(options.interfaceName, listed, probed, socket, error))
-        return ReportFailure(PROGRAM, error);
-    const ScanRound found = ScanOnce(socket, probed, listed, SET_FIND_WINDOW_MS, PROGRAM);
+        return ReportFailure(PROGRAM_NAME, error);
+    const ScanRound found = ScanOnce(socket, probed, listed, SET_FIND_WINDOW_MS, PROGRAM_NAME);
     if (found.probesSent == 0)
-        return ReportFailure(PROGRAM, "no probe could be sent");
+        return ReportFailure(PROGRAM_NAME, "no probe could be sent");
     std::vector<Change> changes;
     for (const SetRequest& request : requests)
         changes.push_back(PlanChange(request, found.devices, options.dryRun));
@@ -247,5 +248,5 @@ int SetAndConfirm(int argc, char** argv)
 
 int RunProgram(int argc, char** argv)
 {
-    return StatusAfterOutput(PROGRAM, SetAndConfirm(argc, argv));
+    return StatusAfterOutput(PROGRAM_NAME, SetAndConfirm(argc, argv));
 }

@@ -45,9 +45,6 @@ bool ProbeSocket::Open(std::string& error)
 {
     if (m_opened)
         return true;
-    if (!socket_platform::Start(error))
-        return false;
-    m_started = true;
     bool opened;
     if (PerInterface()) {
         // Fails only when no usable interface got its socket; one that did not is tried
@@ -70,9 +67,6 @@ void ProbeSocket::Close()
 {
     while (!m_sockets.empty())
         CloseBound(m_sockets.size() - 1);
-    if (m_started)
-        socket_platform::Stop();
-    m_started = false;
     m_opened = false;
 }
 

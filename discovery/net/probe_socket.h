@@ -71,7 +71,8 @@ public:
     // False with a reason in `error` when no socket can be made or bound. Under
     // SocketPerInterface, opens the sockets of the interfaces usable now (failing only
     // when none of them got one); none is needed while no interface is usable, and
-    // later sends add and drop them.
+    // later sends add and drop them. On Windows the program has started Windows
+    // Sockets (WSAStartup) before, and ends it after the last socket is closed.
     bool Open(std::string& error) override;
     bool IsOpen() const override { return m_opened; }
     void Close() override;
@@ -126,6 +127,5 @@ private:
     std::vector<Bound> m_sockets;
     std::size_t m_nextRead = 0;   // reads take the sockets in turn: one flooded LAN starves no other
     bool m_opened = false;
-    bool m_started = false;       // Windows: this object started Windows Sockets
     std::vector<char> m_scratch;  // room for the largest datagram
 };

@@ -24,9 +24,6 @@ namespace socket_platform {
 // leave by that interface (Windows); false where one socket serves every interface.
 extern const bool ONE_SOCKET_PER_INTERFACE;
 
-bool Start(std::string& error);
-void Stop();
-
 // A non-blocking datagram socket bound to `address` and `port` (0: the system's choice),
 // broadcasts allowed; -1 with a reason in `error` when it cannot be made or bound.
 SocketHandle OpenUdp(const IpOctets& address, std::uint16_t port, std::string& error);

@@ -13,13 +13,6 @@ namespace socket_platform {
 // IP_PKTINFO names the interface of each send and tells that of each arrival.
 const bool ONE_SOCKET_PER_INTERFACE = false;
 
-bool Start(std::string&)
-{
-    return true;
-}
-
-void Stop() {}
-
 SocketHandle OpenUdp(const IpOctets& address, std::uint16_t port, std::string& error)
 {
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);

@@ -27,24 +27,6 @@ SOCKET AsSocket(SocketHandle handle)
 
 } // namespace
 
-bool Start(std::string& error)
-{
-    // Every call here is of version 1.1, the program's own; a second start only
-    // counts up (corvane-scan has no other).
-    WSADATA data;
-    const int result = ::WSAStartup(MAKEWORD(1, 1), &data);
-    if (result != 0) {
-        error = WinsockError("cannot start Windows Sockets", result);
-        return false;
-    }
-    return true;
-}
-
-void Stop()
-{
-    ::WSACleanup();
-}
-
 SocketHandle OpenUdp(const IpOctets& address, std::uint16_t port, std::string& error)
 {
     const SOCKET s = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);

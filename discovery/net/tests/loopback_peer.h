@@ -28,10 +28,6 @@ public:
 
     LoopbackPeer()
     {
-#ifdef _WIN32
-        WSADATA data;
-        ::WSAStartup(MAKEWORD(2, 2), &data);
-#endif
         m_socket = ::socket(AF_INET, SOCK_DGRAM, 0);
         sockaddr_in local = At({127, 0, 0, 1}, 0);
         ::bind(m_socket, reinterpret_cast<const sockaddr*>(&local), sizeof local);
@@ -43,7 +39,6 @@ public:
     {
 #ifdef _WIN32
         ::closesocket(m_socket);
-        ::WSACleanup();
 #else
         ::close(m_socket);
 #endif

@@ -84,8 +84,6 @@ class DiscoverySocketTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        WSADATA data;
-        ASSERT_EQ(::WSAStartup(MAKEWORD(1, 1), &data), 0);
         ASSERT_NE(m_owner.m_window, nullptr);
         m_owner.m_socket.m_pOwner = m_owner.m_window;
         std::string error;
@@ -97,7 +95,6 @@ protected:
     {
         ::closesocket(m_sender);
         Sockets().Close();
-        ::WSACleanup();
     }
 
     void Send(const void* data, int size)
