@@ -7,7 +7,8 @@
 # fails when its set-up fails as well as when a test fails, and when a
 # root-only test skipped in a run as root. Ends with a table of the stages
 # (tests passed, failed and skipped; programs run again because Wine failed to
-# start them) and fails when any stage did.
+# start them), then what a stage said of how it ran (a "STAGE: ran ..." line:
+# emulated, and what it left out), and fails when any stage did.
 #   scripts/test.sh [stage...]      (default: all, in this order)
 set -uo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -24,6 +25,7 @@ export LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp:print_suppressions=0"
 logs="$root/build-logs"
 mkdir -p "$logs"
 results=()
+notes=()
 total_passed=0 total_failed=0 total_skipped=0 any_failed=0
 
 # From a stage's log: tests run, failed and skipped (ctest's closing lines,
@@ -64,6 +66,8 @@ for stage in "${stages[@]}"; do
     fi
     seconds=$((SECONDS - start))
     read -r run failed skipped reruns root_only < <(count_tests "$log")
+    # What a stage says of how it ran ("STAGE: ran ..."), e.g. emulated with tests left out.
+    mapfile -t -O "${#notes[@]}" notes < <(grep -E "^$stage: ran " "$log" || true)
     # A run as root has the namespaces: a root-only test that skipped all the
     # same did not test what it owns.
     if [ "$root_only" != - ] && [ "$(id -u)" -eq 0 ]; then
@@ -90,5 +94,6 @@ echo
 echo "== Stages =="
 printf '%-10s %-7s %6s %7s %7s %7s %7s\n' stage result passed failed skipped reruns time
 printf '%s\n' "${results[@]}"
+((${#notes[@]} == 0)) || printf '%s\n' "${notes[@]}"
 echo "test.sh: $total_passed passed, $total_failed failed, $total_skipped skipped"
 exit $any_failed
