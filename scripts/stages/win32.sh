@@ -33,11 +33,15 @@ left_out=()
 if wine_env_i386_emulated; then
     # Emulated, every Wine process takes tens of seconds (about 43 s seen). What
     # fits is what starts few of them: the checks of the built files, both
-    # libraries' suites with the calling-convention check, the examples, the
+    # libraries' suites with the calling-convention checks, the examples, the
     # version resources and the zip's consumers. Left out: the tests in network
     # namespaces, qarn-reader's and the command-line programs' runs under Wine
-    # (a process for each case), and Corvane's test programs.
+    # (a process for each case), and Corvane's test programs. Also left out,
+    # for faults of the emulation: serwyn's COM port cases (qemu-i386 crashed
+    # with SIGSEGV in the parity case) and the real-Windows cases that only
+    # skip under Wine (their processes ended with "wine client error" on exit).
     emulated_left_out='_in_namespaces$|^qarn_reader_under_wine$|_output_errors$|^discovery_|^(scan|set)_cli_tests$'
+    emulated_left_out+='|^serwyn_com_tests$|^serwyn_com\.ComPort\.|^qarnapi_com_port_exclusive_open$'
     left_out=(-E "$emulated_left_out")
     names="$(ctest -N -R "$emulated_left_out" | sed -n 's/^ *Test *#[0-9]*: //p' | tr '\n' ' ')"
     echo "win32: ran emulated (qemu-i386); left out: ${names% }" \

@@ -7,36 +7,40 @@
 #include <pty.h>
 
 #include <cctype>
-#include <chrono>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <poll.h>
 #include <string>
+#include <sys/pidfd.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 namespace {
 
-constexpr auto kAnswerWithin = std::chrono::seconds(10);
-
-// Reads from the device side until a whole line has come, the program has
-// closed the port for good, or the time is up.
-bool receiveLine(int master, std::string &line)
+// Reads from the device side until a whole line has come or the program has
+// ended. No clock: however long the program takes to start and to write (a
+// Windows program under an emulated Wine takes minutes), the device waits.
+bool receiveLine(int master, int program, std::string &line)
 {
-    const auto deadline = std::chrono::steady_clock::now() + kAnswerWithin;
     while (line.empty() || line.back() != '\n') {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
+        pollfd ready[2] = {{master, POLLIN, 0}, {program, POLLIN, 0}};
+        if (poll(ready, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
             return false;
-        pollfd ready{master, POLLIN, 0};
-        if (poll(&ready, 1, static_cast<int>(left.count())) <= 0)
-            continue;
-        char chunk[256];
-        ssize_t n = read(master, chunk, sizeof chunk);
-        if (n <= 0)
-            return false;
-        line.append(chunk, static_cast<std::size_t>(n));
+        }
+        if (ready[0].revents & POLLIN) {
+            char chunk[256];
+            const ssize_t n = read(master, chunk, sizeof chunk);
+            if (n <= 0)
+                return false;
+            line.append(chunk, static_cast<std::size_t>(n));
+        } else if (ready[1].revents != 0) {
+            return false;   // ended, and nothing of its is left to read
+        }
     }
     return true;
 }
@@ -86,8 +90,15 @@ int main(int argc, char **argv)
         _exit(127);
     }
 
+    const int program = pidfd_open(child, 0);
+    if (program < 0) {
+        std::perror("peer: pidfd_open");
+        kill(child, SIGTERM);
+        waitpid(child, nullptr, 0);
+        return 1;
+    }
     std::string line;
-    if (receiveLine(master, line)) {
+    if (receiveLine(master, program, line)) {
         std::string answer = line;
         for (char &c : answer)
             c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -103,6 +114,7 @@ int main(int argc, char **argv)
 
     int status = 0;
     waitpid(child, &status, 0);
+    close(program);
     close(master);
     close(terminal);
     return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
