@@ -13,7 +13,7 @@
 #include <cstdlib>
 #include <poll.h>
 #include <string>
-#include <sys/pidfd.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -90,7 +90,9 @@ int main(int argc, char **argv)
         _exit(127);
     }
 
-    const int program = pidfd_open(child, 0);
+    // Readable once the program has ended (Linux 5.3; glibc 2.36 declares
+    // pidfd_open without C linkage, so the system call is made directly).
+    const int program = static_cast<int>(syscall(SYS_pidfd_open, child, 0));
     if (program < 0) {
         std::perror("peer: pidfd_open");
         kill(child, SIGTERM);
