@@ -65,5 +65,7 @@ function(fieldkit_version_resource_test)
   endif()
   fieldkit_warnings(version_info_check)
   add_test(NAME windows_version_resources COMMAND version_info_check ${PROJECT_VERSION} ${files})
-  set_tests_properties(windows_version_resources PROPERTIES TIMEOUT 120)
+  # A guard against a hang, not a speed check: where 32-bit programs run emulated,
+  # one Wine process has taken three minutes.
+  set_tests_properties(windows_version_resources PROPERTIES TIMEOUT 600)
 endfunction()
