@@ -25,7 +25,9 @@ wine_env_start() {
     export WINELOADER="${WINELOADER:-$WINE_LOADER_64}"
     [ -x "$WINELOADER" ] || { echo "wine-env: no Wine loader at $WINELOADER" >&2; return 1; }
     export WINEDEBUG="${WINEDEBUG:--all}"
-    export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"   # no Mono or Gecko prompts
+    # No Mono or Gecko prompts; and no debugger for a program that crashes, which
+    # would wait, without a terminal, until the test's time ran out.
+    export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winedbg.exe=d}"
     mkdir -p "$WINEPREFIX"
     # Persistent until wine_env_stop; its own output (an object dump when it is
     # stopped) goes to a log beside the prefix, not into the test report.

@@ -56,5 +56,14 @@ retries="$root/build-win32/wine-retries.log"
 : >"$retries"
 status=0
 ctest --output-on-failure --timeout 600 "${left_out[@]}" || status=$?
+if ((status != 0)) && wine_env_i386_emulated; then
+    # qemu-user itself crashes now and then (seen in tests that passed in the
+    # runs before): name such a failure as the emulator's.
+    crashed="$(awk '/^[0-9]+\/[0-9]+ Test: / { test = $3 }
+                    /qemu: uncaught target signal/ && test != "" { print test; test = "" }' \
+               Testing/Temporary/LastTest.log 2>/dev/null | sort -u | tr '\n' ' ')" || crashed=""
+    [ -z "$crashed" ] ||
+        echo "win32: ran emulated (qemu-i386), and qemu-i386 itself crashed (\"uncaught target signal\") in: ${crashed% }"
+fi
 wine_env_report_reruns win32 "$retries" || status=1
 exit "$status"
