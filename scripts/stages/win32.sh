@@ -30,7 +30,9 @@ wine_env_start32 "$root/build-win32/wineprefix"
 echo "win32: the 32-bit Wine prefix was ready after $((SECONDS - started)) s"
 cd "$root/build-win32"
 left_out=()
-if wine_env_i386_emulated; then
+emulated=false
+wine_env_i386_emulated && emulated=true
+if $emulated; then
     # Emulated, every Wine process takes tens of seconds (about 43 s seen). What
     # fits is what starts few of them: the checks of the built files, both
     # libraries' suites with the calling-convention checks, the examples, the
@@ -56,7 +58,7 @@ retries="$root/build-win32/wine-retries.log"
 : >"$retries"
 status=0
 ctest --output-on-failure --timeout 600 "${left_out[@]}" || status=$?
-if ((status != 0)) && wine_env_i386_emulated; then
+if ((status != 0)) && $emulated; then
     # qemu-user itself crashes now and then (seen in tests that passed in the
     # runs before): name such a failure as the emulator's.
     crashed="$(awk '/^[0-9]+\/[0-9]+ Test: / { test = $3 }
