@@ -66,6 +66,6 @@ function(fieldkit_version_resource_test)
   fieldkit_warnings(version_info_check)
   add_test(NAME windows_version_resources COMMAND version_info_check ${PROJECT_VERSION} ${files})
   # A guard against a hang, not a speed check: where 32-bit programs run emulated,
-  # one Wine process has taken three minutes.
+  # this one Wine process has run past two minutes (42 s in another run).
   set_tests_properties(windows_version_resources PROPERTIES TIMEOUT 600)
 endfunction()
