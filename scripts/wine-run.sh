@@ -12,7 +12,8 @@
 # output to a file is judged by the file's growth, output to a pipe through a
 # copy of it; output to anything else (a terminal, /dev/null, /dev/full, a
 # closed descriptor) cannot be seen, and a run whose output nobody can see is
-# never run again.
+# never run again. A pipe's copy ends when the program has ended, even where a
+# process the program started still holds the pipe (scripts/wine-output-relay.pl).
 set -u
 loader="" log=""
 while (($#)); do
@@ -41,8 +42,9 @@ for fd in 0 1 2; do
     eval "exec $fd<>/dev/null"
 done
 
+relay="$(dirname "$0")/wine-output-relay.pl"
 work="$(mktemp -d)"
-child="" watchers=()
+child="" relays=() controls=()
 trap 'rm -rf "$work"' EXIT
 # Non-interactive shells start background commands ignoring SIGINT: the program
 # is asked to end with TERM whatever the wrapper got.
@@ -80,9 +82,15 @@ attempt() {
                     continue
                 fi
                 copy[fd]="$work/copy$fd"
-                exec {watch}> >(exec tee -- "${copy[fd]}" >&"$fd")
-                watchers+=($!)
-                out[fd]=$watch
+                mkfifo "$work/fifo$fd"
+                # The relay's standard input reaches its end when the wrapper
+                # closes it: the program has ended.
+                exec {control}> >(for c in "${controls[@]}"; do close_fd "$c"; done
+                                  exec perl "$relay" "$work/fifo$fd" "${copy[fd]}" >&"$fd")
+                relays+=($!)
+                controls+=("$control")
+                exec {feed}>"$work/fifo$fd"
+                out[fd]=$feed
                 ;;
         esac
     done
@@ -96,6 +104,7 @@ attempt() {
         ((out[2] != 2)) && exec 2>&"${out[2]}"
         ((out[1] != 1)) && close_fd "${out[1]}"
         ((out[2] != 2 && out[2] != out[1])) && close_fd "${out[2]}"
+        for fd in "${controls[@]}"; do close_fd "$fd"; done
         for fd in "${closed[@]}"; do eval "exec $fd>&-"; done
         exec "$loader" "$@"
     ) &
@@ -107,18 +116,14 @@ attempt() {
     done
     child=""
     elapsed_ms=$(($(now_ms) - started))
-    # The copies are complete once the program's end of their pipes is closed.
+    # The program has ended: the relays copy what their pipes still hold and end.
     ((out[1] != 1)) && close_fd "${out[1]}"
     ((out[2] != 2 && out[2] != out[1])) && close_fd "${out[2]}"
     exec {stdin}<&-
-    local pid waited
-    for pid in "${watchers[@]}"; do
-        for ((waited = 0; waited < 50; waited++)); do
-            kill -0 "$pid" 2>/dev/null || break
-            sleep 0.1
-        done
-    done
-    watchers=()
+    local pid
+    for fd in "${controls[@]}"; do close_fd "$fd"; done
+    for pid in "${relays[@]}"; do wait "$pid"; done
+    relays=() controls=()
     for fd in 1 2; do
         if [ -n "${copy[fd]:-}" ]; then
             [ -s "${copy[fd]}" ] && printed_any=1
@@ -126,7 +131,7 @@ attempt() {
             [ "$(stat -L -c %s "/proc/$$/fd/$fd")" != "${size_before[fd]}" ] && printed_any=1
         fi
     done
-    rm -f "$work"/copy*
+    rm -f "$work"/copy* "$work"/fifo*
     if [ -n "$printed_any" ]; then
         printed=yes
     elif [ -n "$seen_any" ]; then

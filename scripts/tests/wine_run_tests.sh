@@ -2,7 +2,8 @@
 # scripts/wine-run.sh with a stand-in loader: only a run that failed at once
 # having printed nothing is run again, once, and logged; every other outcome
 # (output, a slow failure, success) is passed on as it is, and the program
-# gets the caller's descriptors, closed ones included.
+# gets the caller's descriptors, closed ones included; the run and its output
+# end with the program, not with a process it left behind.
 set -uo pipefail
 source "$(dirname "$0")/../script-lib.sh"
 run="$(cd "$(dirname "$0")/.." && pwd)/wine-run.sh"
@@ -21,6 +22,15 @@ case "$1" in
     slow) sleep 1.5; exit 5 ;;
     write) echo x || exit 2; exit 0 ;;
     echo-input) cat; exit 0 ;;
+    # As a Wine program that starts a service process: it outlives the
+    # program, holding its output.
+    leaves-child)
+        sleep 120 </dev/null &
+        echo $! >"$WORK/child"
+        head -c 200000 /dev/zero | tr '\0' x
+        echo
+        echo "last words" >&2
+        exit 0 ;;
 esac
 LOADER
 chmod +x "$work/loader"
@@ -65,4 +75,12 @@ outcome write '>&-' '2>/dev/null'
 [ "$status" -eq 2 ] || fail "a closed output was not closed for the program: status $status"
 outcome echo-input '<<<"typed"'
 [ "$out" = typed ] || fail "the program did not get the caller's input: '$out'"
-echo "PASSED: only silent start failures are run again, once, and logged; descriptors are the caller's"
+outcome leaves-child '2>&1'
+child="$(cat "$work/child")"
+grep -qs '^State:[[:space:]]*[^Z[:space:]]' "/proc/$child/status" ||
+    fail "the wrapper returned only once the stand-in's child had ended"
+kill "$child"
+[ "$status" -eq 0 ] && [ "${#out}" -eq 200011 ] && [ "${out: -10}" = "last words" ] ||
+    fail "a program whose child outlives it: status $status, ${#out} characters ending '${out: -10}'"
+echo "PASSED: only silent start failures are run again, once, and logged; descriptors are the caller's;" \
+    "the output ends with the program"
