@@ -1,25 +1,25 @@
 #!/usr/bin/perl
-# Copies what a program writes into FIFO to standard output and to COPY, for
+# Copies what a program writes into FIFO to standard output, for
 # scripts/wine-run.sh. The end of the FIFO is not awaited: a process the
 # program started may hold it open long after the program has ended (Wine's
 # service processes inherit the standard error of the program that started
 # them, and live as long as a persistent wineserver). Instead, when standard
 # input reaches its end (the wrapper closes it once the program has ended),
 # what the FIFO still holds, which is all the program wrote, is copied, and the
-# relay ends.
-#   wine-output-relay.pl FIFO COPY
+# relay ends: with status 0 when it passed anything on, 1 when not.
+#   wine-output-relay.pl FIFO
 use strict;
 use warnings;
 use Errno qw(EAGAIN EINTR);
 use Fcntl qw(F_GETFL F_SETFL O_NONBLOCK O_RDWR);
 
-@ARGV == 2 or die "usage: wine-output-relay.pl FIFO COPY\n";
-my ($fifo_path, $copy_path) = @ARGV;
+@ARGV == 1 or die "usage: wine-output-relay.pl FIFO\n";
+my ($fifo_path) = @ARGV;
 # Open for reading and writing: it never blocks, and no writer's end is taken
 # for the program's end.
 sysopen(my $fifo, $fifo_path, O_RDWR) or die "wine-output-relay: $fifo_path: $!\n";
-open(my $copy, '>', $copy_path) or die "wine-output-relay: $copy_path: $!\n";
-binmode $_ for $fifo, $copy, \*STDIN, \*STDOUT;
+binmode $_ for $fifo, \*STDIN, \*STDOUT;
+my $passed_any = 0;
 
 sub write_all {
     my ($out, $data) = @_;
@@ -44,7 +44,7 @@ sub pass_on {
     }
     return 0 if $read == 0;
     write_all(\*STDOUT, $data);
-    write_all($copy, $data);
+    $passed_any = 1;
     return 1;
 }
 
@@ -67,4 +67,4 @@ until ($program_ended) {
 my $flags = fcntl($fifo, F_GETFL, 0) or die "wine-output-relay: $!\n";
 fcntl($fifo, F_SETFL, $flags | O_NONBLOCK) or die "wine-output-relay: $!\n";
 1 while pass_on();
-close $copy or die "wine-output-relay: $copy_path: $!\n";
+exit($passed_any ? 0 : 1);

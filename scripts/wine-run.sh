@@ -12,8 +12,8 @@
 # output to a file is judged by the file's growth, output to a pipe through a
 # copy of it; output to anything else (a terminal, /dev/null, /dev/full, a
 # closed descriptor) cannot be seen, and a run whose output nobody can see is
-# never run again. A pipe's copy ends when the program has ended, even where a
-# process the program started still holds the pipe (scripts/wine-output-relay.pl).
+# never run again. Output to a pipe ends when the program has ended, even where
+# a process the program started still holds it (scripts/wine-output-relay.pl).
 set -u
 loader="" log=""
 while (($#)); do
@@ -44,20 +44,23 @@ done
 
 relay="$(dirname "$0")/wine-output-relay.pl"
 work="$(mktemp -d)"
-child="" relays=() controls=()
+child=""
 trap 'rm -rf "$work"' EXIT
 # Non-interactive shells start background commands ignoring SIGINT: the program
 # is asked to end with TERM whatever the wrapper got.
 trap '[ -n "$child" ] && kill -TERM "$child" 2>/dev/null' INT TERM HUP
 
-close_fd() { eval "exec $1>&-"; }
+close_fd() {
+    local fd
+    for fd; do eval "exec $fd>&-"; done
+}
 
 now_ms() { local t="$EPOCHREALTIME"; echo $((${t/[.,]/} / 1000)); }
 
 # One attempt. Sets status, elapsed_ms and printed (yes, no, or unknown).
 attempt() {
-    local fd kind target seen_any="" printed_any="" size_before=() copy=() out=()
-    local stdin
+    local fd kind target seen_any="" printed_any="" size_before=() relay_of=() controls=() out=()
+    local stdin control feed
     # Background commands get /dev/null for input unless told otherwise.
     exec {stdin}<&0
     for fd in 1 2; do
@@ -81,13 +84,12 @@ attempt() {
                     out[2]=${out[1]}    # one pipe for both: one copy keeps their order
                     continue
                 fi
-                copy[fd]="$work/copy$fd"
                 mkfifo "$work/fifo$fd"
                 # The relay's standard input reaches its end when the wrapper
                 # closes it: the program has ended.
-                exec {control}> >(for c in "${controls[@]}"; do close_fd "$c"; done
-                                  exec perl "$relay" "$work/fifo$fd" "${copy[fd]}" >&"$fd")
-                relays+=($!)
+                exec {control}> >(close_fd "${controls[@]}"
+                                  exec perl "$relay" "$work/fifo$fd" >&"$fd")
+                relay_of[fd]=$!
                 controls+=("$control")
                 exec {feed}>"$work/fifo$fd"
                 out[fd]=$feed
@@ -98,14 +100,13 @@ attempt() {
     started="$(now_ms)"
     (
         # The program gets the caller's descriptors (a closed one stays closed)
-        # and no others: a copy's pipe that it held open would outlive it.
+        # and no others: a relay's control that it held open would outlive it.
         exec 0<&"$stdin" {stdin}<&-
         ((out[1] != 1)) && exec 1>&"${out[1]}"
         ((out[2] != 2)) && exec 2>&"${out[2]}"
         ((out[1] != 1)) && close_fd "${out[1]}"
         ((out[2] != 2 && out[2] != out[1])) && close_fd "${out[2]}"
-        for fd in "${controls[@]}"; do close_fd "$fd"; done
-        for fd in "${closed[@]}"; do eval "exec $fd>&-"; done
+        close_fd "${controls[@]}" "${closed[@]}"
         exec "$loader" "$@"
     ) &
     child=$!
@@ -116,22 +117,19 @@ attempt() {
     done
     child=""
     elapsed_ms=$(($(now_ms) - started))
-    # The program has ended: the relays copy what their pipes still hold and end.
+    # The program has ended: the relays pass on what their FIFOs still hold and end.
     ((out[1] != 1)) && close_fd "${out[1]}"
     ((out[2] != 2 && out[2] != out[1])) && close_fd "${out[2]}"
     exec {stdin}<&-
-    local pid
-    for fd in "${controls[@]}"; do close_fd "$fd"; done
-    for pid in "${relays[@]}"; do wait "$pid"; done
-    relays=() controls=()
+    close_fd "${controls[@]}"
     for fd in 1 2; do
-        if [ -n "${copy[fd]:-}" ]; then
-            [ -s "${copy[fd]}" ] && printed_any=1
+        if [ -n "${relay_of[fd]:-}" ]; then
+            wait "${relay_of[fd]}" && printed_any=1    # 0: it passed something on
         elif [ -n "${size_before[fd]:-}" ]; then
             [ "$(stat -L -c %s "/proc/$$/fd/$fd")" != "${size_before[fd]}" ] && printed_any=1
         fi
     done
-    rm -f "$work"/copy* "$work"/fifo*
+    rm -f "$work"/fifo*
     if [ -n "$printed_any" ]; then
         printed=yes
     elif [ -n "$seen_any" ]; then
