@@ -9,11 +9,12 @@
 # printed its first line). That outcome, and only that, is run once more, and
 # the rerun is appended to RETRY-LOG. Every other outcome is the program's own
 # and is passed on as it is. Standard input and output stay the caller's:
-# output to a file is judged by the file's growth, output to a pipe through a
-# copy of it; output to anything else (a terminal, /dev/null, /dev/full, a
-# closed descriptor) cannot be seen, and a run whose output nobody can see is
-# never run again. Output to a pipe ends when the program has ended, even where
-# a process the program started still holds it (scripts/wine-output-relay.pl).
+# output to a file is judged by the file's growth, output to a pipe by the
+# relay that passes it on (scripts/wine-output-relay.pl), which ends when the
+# program has ended, even where a process the program started still holds its
+# end; output to anything else (a terminal, /dev/null, /dev/full, a closed
+# descriptor) cannot be seen, and a run whose output nobody can see is never
+# run again.
 set -u
 loader="" log=""
 while (($#)); do
