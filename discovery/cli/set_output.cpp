@@ -2,6 +2,7 @@
 
 #include "device_line.h"
 #include "dotted_quad.h"
+#include "program_messages.h"
 #include "scan_output.h"
 
 const char* SetStatusText(SetStatus status)
@@ -13,7 +14,8 @@ const char* SetStatusText(SetStatus status)
     case SetStatus::WouldSend: return "would send";
     case SetStatus::NotFound: return "not found";
     case SetStatus::Ambiguous: return "ambiguous";
-    case SetStatus::InvalidMask: return "Invalid mask";
+    case SetStatus::InvalidAddress: return MSG_INVALID_IP_ADDRESS;
+    case SetStatus::InvalidMask: return MSG_INVALID_MASK;
     }
     return "?";
 }

@@ -13,6 +13,7 @@ enum class SetStatus {
     WouldSend,      // --dry-run: found, and this is what would go out
     NotFound,       // no answer from this MAC: nothing sent
     Ambiguous,      // answers on more than one interface: nothing sent
+    InvalidAddress, // the address fails the rules: nothing sent
     InvalidMask,    // no mask given and the device's own one fails the rules: nothing sent
 };
 
@@ -23,7 +24,7 @@ struct SetOutcome {
     IpOctets oldAddress{}, oldMask{};
     IpOctets newAddress{}, newMask{};
     bool newMaskKnown = false;     // given, or taken from the device
-    std::vector<std::string> commands;   // "set-ip", "set-mask": sent, or would be
+    std::vector<std::string> commands;   // "set-ip", "set-mask": those that went out, or would go
     SetStatus status = SetStatus::NotFound;
     std::string detail;            // why, for the statuses that need it
 };

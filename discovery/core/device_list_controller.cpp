@@ -1,6 +1,5 @@
 #include "device_list_controller.h"
 
-#include "address_rules.h"
 #include "device_line.h"
 #include "resource_ids.h"
 #include "web_page.h"
@@ -22,7 +21,7 @@ KeyAction ActionForKey(DialogKey key, bool alt, bool ctrl)
 }
 
 CDeviceListController::CDeviceListController(CDeviceListWindow& window, ProbeNetwork& network)
-    : m_window(window), m_network(network)
+    : m_window(window), m_network(network), m_session(network)
 {
 }
 
@@ -41,15 +40,19 @@ int CDeviceListController::OnInitDialog()
 
 void CDeviceListController::Refresh()
 {
-    if (!m_scan.BeginScan())
+    if (m_scan.m_bScanning)
         return;
+    // The probe drops the replies left unread from the last scan (a full table stops
+    // reading) first: they are stale. Reading them also re-arms the read notification,
+    // which stays off until the next read, so this scan's replies get through.
+    if (m_session.Probe().end == ProbeEnd::NotListed) {
+        // Not an empty network: the list and the sockets stay as they are.
+        m_window.ShowMessage(ProgramMessage::InterfacesNotListed);
+        return;
+    }
+    m_scan.BeginScan();
     m_window.ResetList();
     m_window.ShowCount(m_scan.m_nCount);
-    // Replies left unread from the last scan (a full table stops reading) are stale.
-    // Reading them also re-arms the read notification, which stays off until the next
-    // read, so this scan's replies get through. Bounded, so a flood cannot hold it here.
-    m_network.DiscardPending(DISCARD_LIMIT_BEFORE_PROBE);
-    m_network.SendOnEveryInterface(BuildProbe());
     m_window.StartTimer(SCAN_WINDOW_TIMER, TIMER_INTERVAL_MS);
 }
 
@@ -104,21 +107,22 @@ void CDeviceListController::ChangeAddress()
     if (!m_window.EditAddress(address, mask))
         return;
 
-    const AddressChangePlan plan = PlanAddressChange(device, address, mask);
-    switch (plan.verdict) {
-    case AddressChangeVerdict::InvalidAddress:
+    PlannedChange change = CScanSession::Plan(device, answeredOn, address, mask);
+    switch (change.verdict) {
+    case ChangeVerdict::InvalidAddress:
         m_window.ShowMessage(ProgramMessage::InvalidIpAddress);
         return;
-    case AddressChangeVerdict::InvalidMask:
+    case ChangeVerdict::InvalidMask:
         m_window.ShowMessage(ProgramMessage::InvalidMask);
         return;
-    case AddressChangeVerdict::Unchanged:
-        return;
-    case AddressChangeVerdict::Send:
+    case ChangeVerdict::Send:
         // Out of the interface the device answered on, or nowhere; a failed send is silent.
-        for (const DISCOVERY_PACKET& datagram : plan.datagrams)
-            m_network.SendOnInterface(datagram, answeredOn);
+        m_session.Send(change);
         m_scan.ArmRescanAfterAddressChange();
+        return;
+    case ChangeVerdict::NotFound:
+    case ChangeVerdict::Ambiguous:
+    case ChangeVerdict::Unchanged:
         return;
     }
 }

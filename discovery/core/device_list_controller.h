@@ -7,6 +7,7 @@
 #include "discovery_packet.h"
 #include "probe_network.h"
 #include "program_messages.h"
+#include "scan_session.h"
 #include "scan_state.h"
 
 #include <string>
@@ -75,5 +76,6 @@ private:
 
     CDeviceListWindow& m_window;
     ProbeNetwork& m_network;
+    CScanSession m_session;
     CScanState m_scan;
 };

@@ -61,3 +61,26 @@ const NetworkInterface* FindInterface(const std::vector<NetworkInterface>& liste
 {
     return FindBest(listed, [&](const NetworkInterface& c) { return c.name == name; });
 }
+
+bool OnlyInterface::List(std::vector<NetworkInterface>& interfaces, std::string& error)
+{
+    std::vector<NetworkInterface> all;
+    if (!m_all.List(all, error))
+        return false;
+    interfaces.clear();
+    for (const NetworkInterface& entry : all)
+        if (entry.name == m_name)
+            interfaces.push_back(entry);
+    return true;
+}
+
+std::string WhyNoProbe(const std::vector<NetworkInterface>& listed, const std::string& onlyName)
+{
+    if (onlyName.empty())
+        return "no usable network interface: none is up with an IPv4 address and able to broadcast "
+               "(loopback and point-to-point links are not probed)";
+    const NetworkInterface* named = FindInterface(listed, onlyName);
+    if (named == nullptr)
+        return "no network interface named " + onlyName;
+    return "cannot probe interface " + onlyName + ": it " + WhyNotProbed(*named);
+}

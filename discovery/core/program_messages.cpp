@@ -9,6 +9,8 @@ ProgramMessageText TextOf(ProgramMessage message)
         return {MSG_INVALID_IP_ADDRESS, false};
     case ProgramMessage::InvalidMask:
         return {MSG_INVALID_MASK, false};
+    case ProgramMessage::InterfacesNotListed:
+        return {MSG_INTERFACES_NOT_LISTED, true};
     }
     return {"", false};
 }

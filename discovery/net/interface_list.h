@@ -1,6 +1,5 @@
 #pragma once
-// The host's network interfaces as the system lists them, read afresh at each call,
-// and the source the socket layer reads them from.
+// The host's network interfaces as the system lists them, read afresh at each call.
 
 #include "probe_interfaces.h"
 
@@ -10,16 +9,6 @@
 // Every interface with its flags; one entry per IPv4 address, and one without an
 // address for an interface that has none. False with a reason in `error` on failure.
 bool ListNetworkInterfaces(std::vector<NetworkInterface>& interfaces, std::string& error);
-
-// Where the socket layer learns which interfaces there are, at every send.
-class InterfaceSource {
-public:
-    // As ListNetworkInterfaces.
-    virtual bool List(std::vector<NetworkInterface>& interfaces, std::string& error) = 0;
-
-protected:
-    ~InterfaceSource() = default;
-};
 
 // The system's interfaces (ListNetworkInterfaces).
 InterfaceSource& SystemInterfaces();

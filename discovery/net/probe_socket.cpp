@@ -30,15 +30,12 @@ ProbeSocket::~ProbeSocket()
     Close();
 }
 
-std::vector<NetworkInterface> ProbeSocket::Listed() const
+bool ProbeSocket::ListInterfaces(std::vector<NetworkInterface>& listed, std::string& error)
 {
     // Read afresh at each call, so an interface that came, went or changed since the
     // last send counts as it is now.
-    std::vector<NetworkInterface> listed;
-    std::string error;
-    if (!m_endpoints.interfaces->List(listed, error))
-        listed.clear();
-    return listed;
+    listed.clear();
+    return m_endpoints.interfaces->List(listed, error);
 }
 
 bool ProbeSocket::Open(std::string& error)
@@ -49,7 +46,11 @@ bool ProbeSocket::Open(std::string& error)
     if (PerInterface()) {
         // Fails only when no usable interface got its socket; one that did not is tried
         // again at the next send.
-        const std::vector<NetworkInterface> chosen = ChooseProbeInterfaces(Listed());
+        // Without a list there is nothing to follow yet: the first send that gets one does.
+        std::vector<NetworkInterface> listed;
+        std::string why;
+        const std::vector<NetworkInterface> chosen =
+            ListInterfaces(listed, why) ? ChooseProbeInterfaces(listed) : std::vector<NetworkInterface>{};
         Follow(chosen, error);
         opened = chosen.empty() || !m_sockets.empty();
     } else {
@@ -161,7 +162,10 @@ int ProbeSocket::SendOnEveryInterface(const DISCOVERY_PACKET& packet)
     if (!m_opened)
         return 0;
     std::string error;
-    const std::vector<NetworkInterface> chosen = ChooseProbeInterfaces(Listed());
+    std::vector<NetworkInterface> listed;
+    if (!ListInterfaces(listed, error))
+        return INTERFACES_NOT_LISTED;   // the sockets stay: the interfaces may well still be there
+    const std::vector<NetworkInterface> chosen = ChooseProbeInterfaces(listed);
     if (PerInterface())
         Follow(chosen, error);   // an interface whose socket cannot be made now is tried at the next send
     int handed = 0;
@@ -174,11 +178,13 @@ bool ProbeSocket::SendOnInterface(const DISCOVERY_PACKET& packet, unsigned inter
 {
     if (!m_opened)
         return false;
-    const std::vector<NetworkInterface> listed = Listed();
+    std::vector<NetworkInterface> listed;
+    std::string error;
+    if (!ListInterfaces(listed, error))
+        return false;
     const NetworkInterface* via = interfaceIndex != 0 ? FindInterface(listed, interfaceIndex) : nullptr;
     if (via == nullptr || !WhyNotProbed(*via).empty())
         return false;   // the device's interface is gone: no other may carry the command
-    std::string error;
     return SendVia(packet, *via, error);
 }
 

@@ -79,11 +79,13 @@ public:
     // The port the system gave the first socket, in host order; 0 when none is open.
     std::uint16_t LocalPort() const;
 
-    // Sends one datagram out of `via` with its address as the source; false with a reason.
-    bool SendVia(const DISCOVERY_PACKET& packet, const NetworkInterface& via, std::string& error);
+    // The interfaces as the source lists them now.
+    bool ListInterfaces(std::vector<NetworkInterface>& listed, std::string& error) override;
     // Sends the datagram once out of every interface a probe can go out of now, as
     // the source lists them at this call; nothing at all when none can carry it.
-    // Returns how many datagrams were handed to the system.
+    // Returns how many datagrams were handed to the system. When the source cannot
+    // give the list, nothing is sent, every socket stays, and the result is
+    // INTERFACES_NOT_LISTED: a failed listing is not an empty network.
     int SendOnEveryInterface(const DISCOVERY_PACKET& packet) override;
     // Sends the datagram out of the interface with this index, as listed now. Nothing
     // is sent when that interface is gone, down or without an address: a set command
@@ -98,7 +100,7 @@ public:
     // Reads and drops at most `limit` waiting datagrams; returns how many it dropped.
     int DiscardPending(int limit) override;
     // Waits up to `milliseconds` for a datagram on any socket; true when one waits.
-    bool WaitReadable(int milliseconds);
+    bool WaitReadable(int milliseconds) override;
 
     std::vector<SocketHandle> Handles() const;
 
@@ -110,8 +112,8 @@ private:
     };
 
     bool PerInterface() const { return m_endpoints.policy == SendPolicy::SocketPerInterface; }
-    // The interfaces as the source lists them now; none when it cannot list them.
-    std::vector<NetworkInterface> Listed() const;
+    // Sends one datagram out of `via` with its address as the source; false with a reason.
+    bool SendVia(const DISCOVERY_PACKET& packet, const NetworkInterface& via, std::string& error);
     // Opens a socket bound to `address`; false with a reason.
     bool OpenBound(const IpOctets& address, unsigned interfaceIndex, std::uint16_t port, std::string& error);
     void CloseBound(std::size_t which);

@@ -32,8 +32,27 @@ public:
     }
     bool IsOpen() const override { return opened; }
     void Close() override { opened = false; }
+    bool ListInterfaces(std::vector<NetworkInterface>& listed, std::string& error) override
+    {
+        if (unlisted) {
+            error = "the list cannot be read";
+            return false;
+        }
+        listed.clear();
+        for (unsigned index : usable) {
+            NetworkInterface lan;
+            lan.name = "lan" + std::to_string(index);
+            lan.index = index;
+            lan.up = lan.hasIpv4 = lan.broadcast = true;
+            lan.address = {10, 0, 0, 1};
+            listed.push_back(lan);
+        }
+        return true;
+    }
     int SendOnEveryInterface(const DISCOVERY_PACKET& packet) override
     {
+        if (unlisted)
+            return INTERFACES_NOT_LISTED;
         if (!opened)
             return 0;
         for (unsigned index : usable)
@@ -65,6 +84,8 @@ public:
         return discarded;
     }
 
+    bool WaitReadable(int) override { return !waiting.empty(); }
+
     static std::vector<unsigned char> Bytes(const DISCOVERY_PACKET& packet)
     {
         const auto* bytes = reinterpret_cast<const unsigned char*>(&packet);
@@ -84,6 +105,7 @@ public:
 
     bool canOpen = true;
     bool opened = false;
+    bool unlisted = false;   // the interface list cannot be read
     std::vector<unsigned> usable{3};   // the interfaces' indexes
     std::deque<std::pair<std::vector<unsigned char>, unsigned>> sent;
     std::deque<std::pair<DISCOVERY_PACKET, unsigned>> waiting;
@@ -350,6 +372,30 @@ TEST_F(ControllerTest, WithNoUsableInterfaceAScanSendsNothingAndTheNextOneFindsT
     Answer(Reply(6), 4);
     Drain();
     EXPECT_EQ(m_window.shownCount, 2);
+}
+
+// The system could not give the interface list: not an empty network. The list stays,
+// the failure is shown, and the next F5 that can list them scans as ever.
+TEST_F(ControllerTest, AnInterfaceListThatCannotBeReadKeepsTheListAndSaysSo)
+{
+    ASSERT_NO_FATAL_FAILURE(Start());
+    Answer(Reply(5));
+    Drain();
+    m_controller.OnTimer(SCAN_WINDOW_TIMER);
+    ASSERT_EQ(m_window.lines.size(), 1u);
+
+    m_network.unlisted = true;
+    m_controller.OnCommand(ID_VIEW_REFRESH);
+    EXPECT_TRUE(NothingMoreSent());
+    EXPECT_EQ(m_window.lines.size(), 1u) << "the list was emptied";
+    EXPECT_EQ(m_window.shownCount, 1);
+    EXPECT_EQ(m_window.messages, std::vector<ProgramMessage>{ProgramMessage::InterfacesNotListed});
+    EXPECT_FALSE(m_window.running[SCAN_WINDOW_TIMER]) << "a scan window opened for no probe";
+
+    m_network.unlisted = false;
+    Rescan({Reply(6)});
+    ASSERT_EQ(m_window.lines.size(), 1u);
+    EXPECT_EQ(m_window.lines.front().first, FormatDeviceLine(Reply(6)));
 }
 
 TEST_F(ControllerTest, CommandsAndTheWebPageOfTheSelectedDevice)

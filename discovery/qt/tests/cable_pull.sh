@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The cable pull, end to end: the real main window in a "pc" namespace with three
-# simulated devices behind its one interface. The pc side loses its address and its
-# link; three F5 presses find nothing and no probe reaches the LAN; with address and
-# link back, one F5 lists the three again, without a restart. The namespaces are made
+# simulated devices behind its one interface. The pc side loses its address while its
+# link and a default route through it stay up; three F5 presses find nothing and no
+# probe reaches the LAN; with the address back, one F5 lists the three again, without
+# a restart. The namespaces are made
 # here and removed on the way out.
 # usage: cable_pull.sh CORVANE-DEVSIM END-TO-END-DRIVER
 set -uo pipefail
