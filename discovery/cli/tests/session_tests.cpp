@@ -13,7 +13,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <deque>
+#include <iterator>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
