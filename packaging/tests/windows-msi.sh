@@ -200,10 +200,16 @@ msiexec() {
 winepath_of() {
     echo "Z:${1//\//\\}"
 }
-# The uninstall entries named NAME, as "key<TAB>version<TAB>publisher" lines.
+# The uninstall entries of ARCH's package, as "key<TAB>version<TAB>publisher"
+# lines. On a 64-bit Windows those of 32-bit products are in the registry's
+# 32-bit view.
 uninstall_entries() {
-    win 60 reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null | tr -d '\r' |
-        awk -v wanted="$1" '/^HKEY/ { key = $0; name = ""; version = ""; publisher = ""; next }
+    local key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
+    [ "$1" = x86 ] && [ "${WINEARCH:-win64}" = win64 ] &&
+        key='HKLM\Software\Wow6432Node\Microsoft\Windows\CurrentVersion\Uninstall'
+    arch_names "$1"
+    win 60 reg query "$key" /s 2>/dev/null | tr -d '\r' |
+        awk -v wanted="$product_name" '/^HKEY/ { key = $0; name = ""; version = ""; publisher = ""; next }
              $1 == "DisplayName" { sub(/^ *DisplayName +REG_SZ +/, ""); name = $0 }
              $1 == "DisplayVersion" { sub(/^ *DisplayVersion +REG_SZ +/, ""); version = $0 }
              $1 == "Publisher" { sub(/^ *Publisher +REG_SZ +/, ""); publisher = $0 }
@@ -286,7 +292,7 @@ check_installed() {
 # check_entry ARCH VERSION: one uninstall entry, of VERSION, with the publisher and the icon.
 check_entry() {
     arch_names "$1"
-    uninstall_entries "$product_name" >"$work/entries"
+    uninstall_entries "$1" >"$work/entries"
     [ "$(wc -l <"$work/entries")" -eq 1 ] || fail "not one uninstall entry named $product_name: $(cat "$work/entries")"
     [ "$(cut -f2 "$work/entries")" = "$2" ] || fail "the uninstall entry shows version $(cut -f2 "$work/entries"), not $2"
     [ "$(cut -f3 "$work/entries")" = "The fieldkit developers" ] || fail "the uninstall entry shows no publisher"
@@ -304,7 +310,7 @@ check_removed() {
     folder="$(unix_path "$(program_folder "$1")")"
     [ -e "$folder" ] && fail "the program folder is left: $(find "$folder")"
     [ -z "$(shortcuts "$shortcut_name")" ] || fail "the shortcut is left: $(shortcuts "$shortcut_name")"
-    [ -z "$(uninstall_entries "$product_name")" ] || fail "the uninstall entry is left: $(uninstall_entries "$product_name")"
+    [ -z "$(uninstall_entries "$1")" ] || fail "the uninstall entry is left: $(uninstall_entries "$1")"
     [ -z "$(product_icons "$product_name")" ] || fail "the product's registration is left"
 }
 
@@ -322,6 +328,10 @@ if [ "$mode" = side-by-side ]; then
     msi="$msi64" payload="$payload64" check_tables && mv "$work/files.tsv" "$work/files64.tsv"
     arch_names x86
     msi="$msi32" payload="$payload32" check_tables && mv "$work/files.tsv" "$work/files32.tsv"
+    # A component code names one resource wherever it is installed: two
+    # products that shared one would count each other's installs of it.
+    shared="$(comm -12 <(msi="$msi64" table Component | cut -f2 | sort) <(msi="$msi32" table Component | cut -f2 | sort))"
+    [ -z "$shared" ] || fail "the x64 and x86 packages share component codes: $shared"
     start_prefix
     path_before="$(system_path)"
     [ -n "$path_before" ] || fail "the prefix has no system PATH"
@@ -350,6 +360,10 @@ if [ "$mode" = side-by-side ]; then
     [ "$(system_path)" = "$path_before" ] || fail "PATH after the uninstall is '$(system_path)', not '$path_before'"
 
     echo "== both installed again, the x64 package uninstalled, the x86 one intact =="
+    # Wine's cmd ends its search of PATH at an empty entry, such as the one that
+    # Wine's msi left: the second round starts from the PATH the first began with.
+    win 60 reg add 'HKLM\System\CurrentControlSet\Control\Session Manager\Environment' /v PATH \
+        /t REG_EXPAND_SZ /d "$path_before" /f >/dev/null 2>&1 || fail "cannot set PATH back"
     install_both
     msiexec /x "$(winepath_of "$msi64")" || fail "uninstalling the x64 package ended with '$msi_status'"
     check_removed x64
