@@ -70,6 +70,19 @@ function(fieldkit_install_library target package header)
     if(msvc_import_library)
       install(FILES ${msvc_import_library} DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT ${dev})
     endif()
+    # The CMake package: the same package and target names as on Linux, its
+    # paths relative to where the zip was unpacked.
+    set(dll_name $<TARGET_FILE_NAME:${target}>)
+    set(mingw_library_name $<TARGET_LINKER_FILE_NAME:${target}>)
+    set(msvc_library_name ${target}.lib)
+    set(package_dir ${PROJECT_BINARY_DIR}/packaging/windows-cmake/${package})
+    configure_file(${FIELDKIT_PACKAGING_DIR}/windows/package-config.cmake.in
+                   ${package_dir}/${package}Config.cmake.in @ONLY)
+    file(GENERATE OUTPUT ${package_dir}/${package}Config.cmake INPUT ${package_dir}/${package}Config.cmake.in)
+    write_basic_package_version_file(${package_dir}/${package}ConfigVersion.cmake
+      VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
+    install(FILES ${package_dir}/${package}Config.cmake ${package_dir}/${package}ConfigVersion.cmake
+            DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/${package} COMPONENT ${dev})
     return()
   endif()
 

@@ -72,3 +72,17 @@ if(FIELDKIT_RUN_TESTS AND FIELDKIT_HOST_TOOLS_DIR)
   set_tests_properties(windows_msi_in_namespaces PROPERTIES FIXTURES_REQUIRED windows_msi
     SKIP_RETURN_CODE 77 TIMEOUT 600 ENVIRONMENT "${FIELDKIT_WINE_ENVIRONMENT}")
 endif()
+# Both architectures on one 64-bit PC: this build's x86 package beside the x64
+# package of the 64-bit build named by FIELDKIT_WIN64_BUILD_DIR (the win32
+# stage names the win64 stage's), in a 64-bit prefix of its own (root only).
+set(FIELDKIT_WIN64_BUILD_DIR "" CACHE PATH
+    "A 64-bit Windows build whose package the 32-bit build's is tested beside")
+if(FIELDKIT_MSI_ARCH STREQUAL "x86" AND FIELDKIT_WIN64_BUILD_DIR AND FIELDKIT_RUN_TESTS)
+  add_test(NAME windows_msi_side_by_side_in_namespaces
+    COMMAND bash ${msi_test} side-by-side
+            ${FIELDKIT_WIN64_BUILD_DIR}/fieldkit-${PROJECT_VERSION}-win64.msi
+            ${FIELDKIT_WIN64_BUILD_DIR}/packaging/msi/payload
+            ${FIELDKIT_MSI} ${FIELDKIT_MSI_PAYLOAD} ${PROJECT_VERSION})
+  set_tests_properties(windows_msi_side_by_side_in_namespaces PROPERTIES FIXTURES_REQUIRED windows_msi
+    SKIP_RETURN_CODE 77 TIMEOUT 600)
+endif()

@@ -11,7 +11,14 @@
 # builds CONSUMER_DIR/consumer.c against its include/ and lib/:
 #   msvc:  TOOLs are clang, lld-link and the system's KERNEL32 import library;
 #          compiled for ARCH-pc-windows-msvc, linked with the .lib files;
-#   mingw: the first TOOL is the MinGW C compiler; linked with the .dll.a files.
+#   mingw: the first TOOL is the MinGW C compiler; linked with the .dll.a files;
+#   cmake_mingw: CONSUMER_DIR's CMake project, configured with the MinGW C
+#          compiler (the first TOOL) and CMAKE_PREFIX_PATH the unpacked zip, so
+#          that find_package finds the zip's CMake packages; linked with the
+#          .dll.a files;
+#   cmake_msvc: the same project with clang-cl and lld-link (the first two
+#          TOOLs) for ARCH-pc-windows-msvc, the third TOOL as KERNEL32's import
+#          library; linked with the .lib files.
 # checks the names the program imports from the two DLLs, and, given the
 # native build HOST_TOOLS and an EMULATOR (Wine, WINEPREFIX set), runs it with
 # the zip's DLLs beside it: COM1 the reader simulator, COM3 a pseudo-terminal
@@ -44,6 +51,8 @@ make_zip() {
         bin/QARNAPI.dll bin/serwyn.dll bin/Corvane.exe bin/corvane-scan.exe bin/corvane-set.exe bin/qarn-reader.exe
         include/qarnapi.h include/serwyn.h
         lib/QARNAPI.dll.a lib/libserwyn.dll.a lib/QARNAPI.lib lib/serwyn.lib lib/QARNAPI.def lib/serwyn.def
+        lib/cmake/qarnapi/qarnapiConfig.cmake lib/cmake/qarnapi/qarnapiConfigVersion.cmake
+        lib/cmake/serwyn/serwynConfig.cmake lib/cmake/serwyn/serwynConfigVersion.cmake
         share/doc/fieldkit/README-Windows.txt share/doc/fieldkit/LICENSE.txt
         share/doc/fieldkit/qarnapi.md share/doc/fieldkit/serwyn.md share/doc/fieldkit/corvane.md
         share/doc/fieldkit/corvane-main-window.png share/doc/fieldkit/corvane-win32-main-window.png
@@ -126,6 +135,32 @@ consumer() {
             "$cc" -ffreestanding -nostdlib -Wall -Wextra -Werror -I "$top/include" "$source/consumer.c" \
                 "$top/lib/QARNAPI.dll.a" "$top/lib/libserwyn.dll.a" -lkernel32 "-Wl,-e,$entry" -o "$program" ||
                 fail "building the consumer with MinGW and the zip's .dll.a files"
+            ;;
+        cmake_mingw | cmake_msvc)
+            local options=(-DCMAKE_SYSTEM_NAME=Windows -DCMAKE_BUILD_TYPE=Release -DCMAKE_PREFIX_PATH="$top")
+            local import_libraries=("$top/lib/QARNAPI.dll.a" "$top/lib/libserwyn.dll.a")
+            if [ "$kind" = cmake_msvc ]; then
+                # No Windows SDK here: no compiler check (it links with the
+                # SDK's libraries), KERNEL32 from MinGW, and no manifest (no mt.exe).
+                options+=(-DCMAKE_C_COMPILER="$tool1" -DCMAKE_C_COMPILER_TARGET="$arch-pc-windows-msvc"
+                          -DCMAKE_LINKER="$tool2" -DCMAKE_C_COMPILER_WORKS=ON -DCMAKE_C_STANDARD_LIBRARIES=
+                          -DCMAKE_EXE_LINKER_FLAGS=/manifest:no -DFIELDKIT_KERNEL32="$tool3")
+                import_libraries=("$top/lib/QARNAPI.lib" "$top/lib/serwyn.lib")
+            else
+                options+=(-DCMAKE_C_COMPILER="$tool1")
+            fi
+            cmake -S "$source" -B "$scratch/cmake" "${options[@]}" >"$scratch/cmake.log" 2>&1 ||
+                { cat "$scratch/cmake.log"; fail "configuring the $kind consumer with find_package in the unpacked zip"; }
+            cmake --build "$scratch/cmake" >"$scratch/cmake-build.log" 2>&1 ||
+                { cat "$scratch/cmake-build.log"; fail "building the $kind consumer"; }
+            # The imported targets chose the import libraries of this compiler
+            # (the link line, or the response file it names).
+            local library link_line link_dir="$scratch/cmake/CMakeFiles/consumer.dir"
+            link_line="$(cat "$link_dir/link.txt"; if [ -f "$link_dir/linkLibs.rsp" ]; then cat "$link_dir/linkLibs.rsp"; fi)"
+            for library in "${import_libraries[@]}"; do
+                grep -qF "$library" <<<"$link_line" || fail "the $kind consumer was not linked with $library: $link_line"
+            done
+            cp "$scratch/cmake/consumer.exe" "$program"
             ;;
         *) fail "no consumer kind $kind" ;;
     esac

@@ -18,7 +18,7 @@ source "$root/scripts/wine-env.sh"
 }
 "$root/scripts/build.sh" "$root/build-win32" -DBUILD_TESTING=ON \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/i686-w64-mingw32.cmake" \
-    -DFIELDKIT_HOST_TOOLS_DIR="$root/build"
+    -DFIELDKIT_HOST_TOOLS_DIR="$root/build" -DFIELDKIT_WIN64_BUILD_DIR="$root/build-win64"
 # A build without the emulator would run only the checks of the built files.
 grep -qx "FIELDKIT_WINE:FILEPATH=$WINE_LOADER_32" "$root/build-win32/CMakeCache.txt" || {
     echo "win32: the build found no 32-bit Wine loader; its tests would not run" >&2
