@@ -33,7 +33,7 @@ left_out=()
 emulated=false
 wine_env_i386_emulated && emulated=true
 if $emulated; then
-    # Emulated, every Wine process takes tens of seconds (about 43 s seen). What
+    # Emulated, every Wine process takes tens of seconds (docs/testing.md). What
     # fits is what starts few of them: the checks of the built files, both
     # libraries' suites with the calling-convention checks, the examples, the
     # version resources and the zip's consumers. Left out: the tests in network
