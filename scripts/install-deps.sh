@@ -8,9 +8,10 @@
 # 32-bit Wine (wine32:i386) and, where the kernel runs no 32-bit programs,
 # qemu-user to run them (scripts/stages/win32.sh registers it while it runs).
 # On failure apt's own messages are on standard error, and the status is 1.
-# FIELDKIT_DEPS_SIMULATE=1 asks apt as if none of the packages were installed,
-# changing nothing (apt-get -s): with APT_CONFIG naming preferences that refuse
-# a package, it shows what a machine without that package would meet.
+# FIELDKIT_DEPS_SIMULATE=1 goes the same way as if none of the packages were
+# installed, but only simulates the install (apt-get -s; the indexes are
+# still updated): with APT_CONFIG naming preferences that refuse a package,
+# it shows what a machine without that package would meet.
 set -euo pipefail
 
 demo_packages=(
@@ -48,27 +49,31 @@ mapfile -t packages < <(printf '%s\n' "${packages[@]}" | sort -u)
 
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
-if [ -n "${FIELDKIT_DEPS_SIMULATE:-}" ]; then
-    exec apt-get -s -qq install --reinstall --no-install-recommends "${packages[@]}"
-fi
-
+install=(install -y -qq --no-install-recommends)
 missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
+if [ -n "${FIELDKIT_DEPS_SIMULATE:-}" ]; then
+    install=(-s "${install[@]}" --reinstall)
+    missing=("${packages[@]}")
+else
+    for p in "${packages[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    done
+fi
 ((${#missing[@]})) || exit 0
-echo "Installing: ${missing[*]}"
+echo "Installing${FIELDKIT_DEPS_SIMULATE:+ (simulated)}: ${missing[*]}"
 # Packages of another architecture need it added first (once).
-for p in "${missing[@]}"; do
-    [[ $p == *:* ]] || continue
-    arch="${p##*:}"
-    [ "$arch" = "$(dpkg --print-architecture)" ] && continue
-    dpkg --print-foreign-architectures | grep -qx "$arch" || $sudo dpkg --add-architecture "$arch"
-done
+if [ -z "${FIELDKIT_DEPS_SIMULATE:-}" ]; then
+    for p in "${missing[@]}"; do
+        [[ $p == *:* ]] || continue
+        arch="${p##*:}"
+        [ "$arch" = "$(dpkg --print-architecture)" ] && continue
+        dpkg --print-foreign-architectures | grep -qx "$arch" || $sudo dpkg --add-architecture "$arch"
+    done
+fi
 # A mirror in the middle of a sync serves an index that does not match its
 # Release file, and apt-get update fails for that index alone; it usually
 # passes within minutes: ask again. If it persists, install from the indexes
-# that did arrive (apt keeps the last good copy of the others). A package
+# apt has (for the broken one, its last good copy, if any). A package
 # that then cannot be installed fails with apt's reason; nothing is pinned,
 # as a pin cannot undo versions already installed from the broken suite.
 update_log="$(mktemp)"
@@ -83,4 +88,4 @@ for attempt in 1 2 3; do
         echo "install-deps: apt-get update still fails; installing from the indexes apt has" >&2
     fi
 done
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+DEBIAN_FRONTEND=noninteractive $sudo apt-get "${install[@]}" "${missing[@]}"

@@ -68,8 +68,10 @@ for stage in "${stages[@]}"; do
         echo "test.sh: no stage named $stage" | tee -a "$log"
         status=1
     elif ! "$root/scripts/install-deps.sh" "$stage" 2>&1 | tee -a "$log"; then
-        # apt's own words: its error lines, else the last line it wrote.
-        reason="$(grep -E '^E: ' "$log" | tr '\n' ' ')"
+        # apt's own words: the error lines of its last step (the install, not
+        # an index update that failed before it), else the last line written.
+        reason="$(awk '/^(install-deps: |Installing)/ { said = "" }
+                       /^E: / { said = said $0 " " } END { printf "%s", said }' "$log")"
         [ -n "$reason" ] || reason="$(tail -n 1 "$log")"
         notes+=("$stage: installing its packages failed: ${reason% }")
         status=1
