@@ -46,26 +46,33 @@ function(fieldkit_version_resource target)
   set_property(GLOBAL APPEND PROPERTY FIELDKIT_VERSIONED_TARGETS ${target})
 endfunction()
 
-# One test reads the version resource of every file given one, as Windows
-# reads it (version.dll under the emulator), against the project's version.
-# Called once every target is defined.
+# One test reads the version resource of every .exe and .dll that ships (the
+# zip, made by the install step, and the MSI), as Windows reads it
+# (version.dll under the emulator), against the project's version; Corvane.exe
+# against its own. Called once the zip's and the MSI's rules are defined.
 function(fieldkit_version_resource_test)
-  if(NOT WIN32 OR NOT FIELDKIT_RUN_TESTS)
+  if(NOT WIN32 OR NOT FIELDKIT_RUN_TESTS OR NOT FIELDKIT_ZIP_NAME)
     return()
   endif()
-  get_property(targets GLOBAL PROPERTY FIELDKIT_VERSIONED_TARGETS)
-  set(files)
-  foreach(target IN LISTS targets)
-    list(APPEND files $<TARGET_FILE:${target}>)
-  endforeach()
   add_executable(version_info_check ${PROJECT_SOURCE_DIR}/packaging/tests/windows-version/version_info_check.cpp)
   target_link_libraries(version_info_check PRIVATE version)
   if(MINGW)
     target_link_options(version_info_check PRIVATE -municode)
   endif()
   fieldkit_warnings(version_info_check)
-  add_test(NAME windows_version_resources COMMAND version_info_check ${PROJECT_VERSION} ${files})
+  file(STRINGS ${PROJECT_SOURCE_DIR}/discovery/core/version.h corvane_version REGEX "CORVANE_VERSION_TEXT")
+  string(REGEX REPLACE ".*\"([0-9.]+)\".*" "\\1" corvane_version "${corvane_version}")
+  set(fixtures windows_zip)
+  set(msi - -)
+  if(TARGET msi)
+    set(msi ${FIELDKIT_MSI} ${FIELDKIT_MSI_PAYLOAD})
+    list(APPEND fixtures windows_msi)
+  endif()
+  add_test(NAME windows_version_resources
+    COMMAND bash ${PROJECT_SOURCE_DIR}/packaging/tests/windows-version.sh ${CMAKE_CROSSCOMPILING_EMULATOR}
+            $<TARGET_FILE:version_info_check> ${PROJECT_VERSION} ${corvane_version}
+            ${PROJECT_BINARY_DIR}/packaging/zip/${FIELDKIT_ZIP_NAME}.zip ${msi})
   # A guard against a hang, not a speed check: where 32-bit programs run emulated,
   # this one Wine process has run past two minutes (42 s in another run).
-  set_tests_properties(windows_version_resources PROPERTIES TIMEOUT 600)
+  set_tests_properties(windows_version_resources PROPERTIES TIMEOUT 600 FIXTURES_REQUIRED "${fixtures}")
 endfunction()

@@ -6,6 +6,8 @@
 # under build-fuzz/fuzz-run/<target>/ for reproducing.
 #
 #   scripts/fuzz.sh [seconds per target, default 20] [target...]
+# With FIELDKIT_JUNIT set, also writes there a JUnit report with a case a
+# target, as ctest's --output-junit does (scripts/test.sh counts from it).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 seconds="${1:-20}"
@@ -24,6 +26,7 @@ cmake --build "$dir" -j "$(nproc)" --target "${targets[@]}"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 passed=0
 failed=0
+cases=()
 for target in "${targets[@]}"; do
     work="$dir/fuzz-run/$target"
     rm -rf "$work"
@@ -34,11 +37,16 @@ for target in "${targets[@]}"; do
         runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$work/log")
         echo "$target: ${runs:-?} inputs in ${seconds} s, no finding"
         passed=$((passed + 1))
+        cases+=("<testcase name=\"$target\" status=\"run\"/>")
     else
         echo "$target: FINDING (log $work/log, input in $work/findings/)"
         grep -E "property does not hold|ERROR|SUMMARY|==[0-9]+==" "$work/log" | head -20 || true
         failed=$((failed + 1))
+        cases+=("<testcase name=\"$target\" status=\"fail\"><failure message=\"finding\"/></testcase>")
     fi
 done
+[ -z "${FIELDKIT_JUNIT:-}" ] ||
+    printf '<?xml version="1.0" encoding="UTF-8"?>\n<testsuite name="fuzz" tests="%d" failures="%d">\n%s\n</testsuite>\n' \
+        "${#targets[@]}" "$failed" "$(printf '%s\n' "${cases[@]}")" >"$FIELDKIT_JUNIT"
 echo "fuzzing: $passed passed, $failed failed"
 ((failed == 0))

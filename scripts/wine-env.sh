@@ -32,11 +32,18 @@ wine_env_start() {
     # Persistent until wine_env_stop; its own output (an object dump when it is
     # stopped) goes to a log beside the prefix, not into the test report.
     wineserver -p >>"$WINEPREFIX/wineserver.log" 2>&1 || return 1
-    # wineboot's status says little where programs run emulated: it reported
-    # "boot event wait timed out" and failed for a prefix that became usable.
-    # The boot is bounded, and the prefix judged by a program that runs in it.
+    # The boot starts Wine's service processes (services.exe, and through it
+    # winedevice.exe, plugplay.exe, svchost.exe), which live as long as the
+    # wineserver. They get the boot's streams, a log: had a test started them
+    # on demand, they would hold its output open long after it ended.
+    # --foreground: a boot that runs out of time loses only wineboot itself,
+    # not the services it started. wineboot's status says little where
+    # programs run emulated: it reported "boot event wait timed out" and failed
+    # for a prefix that became usable. The boot is bounded, and the prefix
+    # judged by a program that runs in it and by the services being there.
     local boot_seconds="${WINE_BOOT_SECONDS:-300}" boot=0
-    timeout -k 10 "$boot_seconds" "$WINELOADER" wineboot -i >/dev/null 2>&1 || boot=$?
+    timeout --foreground -k 10 "$boot_seconds" "$WINELOADER" wineboot -i \
+        </dev/null >>"$WINEPREFIX/wine-services.log" 2>&1 || boot=$?
     if ! wine_env_prefix_runs; then
         if ((boot == 124 || boot == 137)); then
             echo "wine-env: wineboot still ran after $boot_seconds s, and no program runs in $WINEPREFIX" >&2
@@ -45,13 +52,18 @@ wine_env_start() {
         fi
         return 1
     fi
+    wine_env_runs_in_prefix services.exe || {
+        echo "wine-env: Wine's services.exe is not running in $WINEPREFIX after the boot (wineboot ended with status $boot)" >&2
+        return 1
+    }
     ((boot == 0)) || echo "wine-env: wineboot ended with status $boot, but programs run in $WINEPREFIX" >&2
     return 0
 }
 
 # True when a program runs in the prefix: cmd.exe says so, within
 # WINE_RUN_SECONDS (default 300). Its output goes to a file, as a pipe would
-# be held open by any service process it started.
+# be held open by any service process it started (the boot's own ones are
+# checked for next).
 wine_env_prefix_runs() {
     local out="$WINEPREFIX/prefix-check.txt"
     rm -f "$out"
@@ -135,6 +147,16 @@ wine_env_stop() {
     return 0
 }
 
+# True when a Wine process whose command line ends in COMMAND ("services.exe")
+# runs for $WINEPREFIX.
+wine_env_runs_in_prefix() {
+    local pid
+    for pid in $(pgrep -f "\\\\$1\$"); do
+        grep -qxz "WINEPREFIX=$WINEPREFIX" "/proc/$pid/environ" 2>/dev/null && return 0
+    done
+    return 1
+}
+
 # Makes COMn inside the prefix name the given device (a pseudo-terminal's slave).
 wine_env_map_com() {
     local n="$1" device="$2"
@@ -162,23 +184,4 @@ wine_env_servers_only_in() {
         found=1
     done
     [ -n "$found" ]
-}
-
-# Prints what a run's Wine retry log holds (scripts/wine-run.sh appends a line
-# for each program it ran again because Wine failed to start it), as the line
-# "STAGE: Wine reruns: N" that scripts/test.sh reads, then the log. False when
-# there were more than WINE_RERUNS_ALLOWED (3): a start failure that common is
-# a fault of its own.
-# wine_env_report_reruns STAGE RETRY-LOG
-WINE_RERUNS_ALLOWED=3
-wine_env_report_reruns() {
-    local stage="$1" log="$2" count=0
-    [ -f "$log" ] && count="$(grep -c . "$log")"
-    echo "$stage: Wine reruns: $count"
-    ((count == 0)) || sed "s|^|$stage: rerun: |" "$log"
-    if ((count > WINE_RERUNS_ALLOWED)); then
-        echo "$stage: more than $WINE_RERUNS_ALLOWED programs had to be run again because Wine failed to start them" >&2
-        return 1
-    fi
-    return 0
 }

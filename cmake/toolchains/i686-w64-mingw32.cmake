@@ -11,8 +11,8 @@ include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)
 # emulator for them first (scripts/wine-env.sh, wine_env_start32).
 find_program(FIELDKIT_WINE NAMES wine PATHS /usr/lib/wine NO_DEFAULT_PATH)
 if(FIELDKIT_WINE)
-  # Wine through scripts/wine-run.sh, which the build writes there: it runs a
-  # program again only when Wine failed to start it, and logs each rerun.
+  # The loader through a two-line script the build writes there: it names the
+  # loader to Wine as well (WINELOADER), for the program's child processes.
   set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run)
 endif()
 # Every 32-bit Windows process takes tens of seconds to start when it is

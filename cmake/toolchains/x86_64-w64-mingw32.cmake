@@ -12,8 +12,8 @@ include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)
 find_program(FIELDKIT_WINE NAMES wine64 PATHS /usr/lib/wine NO_DEFAULT_PATH)
 find_program(FIELDKIT_WINE NAMES wine64)
 if(FIELDKIT_WINE)
-  # Wine through scripts/wine-run.sh, which the build writes there: it runs a
-  # program again only when Wine failed to start it, and logs each rerun.
+  # The loader through a two-line script the build writes there: it names the
+  # loader to Wine as well (WINELOADER), for the program's child processes.
   set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run)
 endif()
 set(CMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE PRE_TEST)

@@ -4,4 +4,4 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 "$root/scripts/build.sh" "$root/build" -DBUILD_TESTING=ON
 cd "$root/build"
-ctest --output-on-failure --timeout 300
+ctest --output-on-failure --timeout 300 ${FIELDKIT_JUNIT:+--output-junit "$FIELDKIT_JUNIT"}

@@ -33,7 +33,7 @@ left_out=()
 emulated=false
 wine_env_i386_emulated && emulated=true
 if $emulated; then
-    # Emulated, every Wine process takes tens of seconds (about 43 s seen). What
+    # Emulated, every Wine process takes tens of seconds (docs/testing.md). What
     # fits is what starts few of them: the checks of the built files, both
     # libraries' suites with the calling-convention checks, the examples, the
     # version resources and the zip's consumers. Left out: the tests in network
@@ -52,12 +52,9 @@ if $emulated; then
     echo "win32: ran emulated (qemu-i386); left out: ${names% }" \
         "(docs/windows.md gives the command that runs them)"
 fi
-# Every failure fails the stage. Only a program that Wine failed to start is
-# run again, by the build's emulator (scripts/wine-run.sh), which logs it here.
-retries="$root/build-win32/wine-retries.log"
-: >"$retries"
+# Every failure fails the stage; nothing is run again.
 status=0
-ctest --output-on-failure --timeout 600 "${left_out[@]}" || status=$?
+ctest --output-on-failure --timeout 600 "${left_out[@]}" ${FIELDKIT_JUNIT:+--output-junit "$FIELDKIT_JUNIT"} || status=$?
 if ((status != 0)) && $emulated; then
     # qemu-user itself crashes now and then (seen in tests that passed in the
     # runs before): name such a failure as the emulator's.
@@ -67,5 +64,4 @@ if ((status != 0)) && $emulated; then
     [ -z "$crashed" ] ||
         echo "win32: ran emulated (qemu-i386), and qemu-i386 itself crashed (\"uncaught target signal\") in: ${crashed% }"
 fi
-wine_env_report_reruns win32 "$retries" || status=1
 exit "$status"

@@ -58,15 +58,15 @@ simulate() {
     corvane_simulate "$devsim" "$1" "$work/$2.log" "${@:3}" || fail "the simulator $2 did not start"
 }
 
-# Started with the loader itself, not the retrying wrapper: a scan that finds
-# nothing ends at once having printed nothing, which is its answer, not a start failure.
+# Under Wine through the build's emulator (FIELDKIT_WINE_RUN) when it is set.
 # Bounded, so that a hanging scan cannot outlive the trap's clean-up. A Windows
 # program's line ends are made Unix ones; the exit status is the scanner's.
 scan_in() {
     local ns="$1"
     shift
     if [ "$wine_mode" = "--wine" ]; then
-        timeout -k 5 60 ip netns exec "$ns" env LC_ALL=C.UTF-8 "$WINELOADER" "$scan" "$@" | tr -d '\r'
+        timeout -k 5 60 ip netns exec "$ns" env LC_ALL=C.UTF-8 "${FIELDKIT_WINE_RUN:-$WINELOADER}" "$scan" "$@" |
+            tr -d '\r'
         return "${PIPESTATUS[0]}"
     fi
     timeout -k 5 30 ip netns exec "$ns" "$scan" "$@"

@@ -5,8 +5,7 @@
 //   window_reader message  the text of a message box captioned "Corvane"
 //   window_reader dialog   the two fields of "Set IP Address"
 //   window_reader item N   where line N of the list is on the screen ("item X Y", its middle)
-// Exits 1 when the window asked about is not there, having printed "none": a
-// run that printed nothing is Wine failing to start it (scripts/wine-run.sh).
+// Exits 1 when the window asked about is not there.
 
 #include "win32_headers.h"
 
@@ -107,9 +106,7 @@ int main(int argc, char** argv)
     const int result = what == "state" ? PrintState() : what == "message" ? PrintMessage()
                      : what == "dialog" ? PrintDialog()
                      : what == "item" && argc > 2 ? PrintItemPosition(std::atoi(argv[2])) : 2;
-    if (result == 1)
-        std::puts("none");
-    else if (result == 2)
+    if (result == 2)
         std::fprintf(stderr, "usage: window_reader state | message | dialog | item N\n");
     std::fflush(stdout);
     return result;

@@ -1,6 +1,8 @@
 // Reads each file's version resource as Windows programs do (GetFileVersionInfoW,
 // VerQueryValueW) and checks it against the project's version and the file's name.
-//   version_info_check VERSION FILE...
+// A file named NAME by --own keeps a block of its own: only its presence and
+// its fixed file and product version (OWN_VERSION) are checked.
+//   version_info_check VERSION [--own NAME OWN_VERSION] FILE...
 // Prints what it read, one line a file; exit status 1 when any file is wrong.
 #include <windows.h>
 
@@ -97,7 +99,7 @@ private:
     std::vector<unsigned char> data_;
 };
 
-bool checkFile(const std::wstring& path, const std::wstring& version, const WORD parts[4])
+bool checkFile(const std::wstring& path, const std::wstring& version, const WORD parts[4], bool own)
 {
     std::wstring name = baseName(path);
     FileVersion resource(path);
@@ -117,11 +119,15 @@ bool checkFile(const std::wstring& path, const std::wstring& version, const WORD
         complain(L"no fixed file information");
     } else {
         if (fixed->dwFileVersionMS != high || fixed->dwFileVersionLS != low) {
-            complain(L"the fixed file version is not the project's");
+            complain(L"the fixed file version is not the expected one");
         }
         if (fixed->dwProductVersionMS != high || fixed->dwProductVersionLS != low) {
-            complain(L"the fixed product version is not the project's");
+            complain(L"the fixed product version is not the expected one");
         }
+    }
+    if (own) {
+        std::wprintf(L"%ls: its own block, fixed version %ls\n", name.c_str(), version.c_str());
+        return good;
     }
     if (resource.text(L"FileVersion") != version) {
         complain(L"FileVersion is not the project's version");
@@ -155,13 +161,21 @@ bool checkFile(const std::wstring& path, const std::wstring& version, const WORD
 int wmain(int argc, wchar_t** argv)
 {
     WORD parts[4];
-    if (argc < 3 || !parseVersion(argv[1], parts)) {
-        std::fwprintf(stderr, L"usage: version_info_check VERSION FILE...\n");
+    WORD ownParts[4];
+    int first = 2;
+    std::wstring ownName;
+    if (argc > 4 && std::wcscmp(argv[2], L"--own") == 0) {
+        ownName = argv[3];
+        first = 5;
+    }
+    if (argc <= first || !parseVersion(argv[1], parts) || (!ownName.empty() && !parseVersion(argv[4], ownParts))) {
+        std::fwprintf(stderr, L"usage: version_info_check VERSION [--own NAME OWN_VERSION] FILE...\n");
         return 2;
     }
     bool good = true;
-    for (int i = 2; i < argc; ++i) {
-        good = checkFile(argv[i], argv[1], parts) && good;
+    for (int i = first; i < argc; ++i) {
+        const bool own = !ownName.empty() && _wcsicmp(baseName(argv[i]).c_str(), ownName.c_str()) == 0;
+        good = (own ? checkFile(argv[i], argv[4], ownParts, true) : checkFile(argv[i], argv[1], parts, false)) && good;
     }
     return good ? 0 : 1;
 }
