@@ -256,12 +256,31 @@ def serwyn_seeds():
     write("serwyn_calls_fuzzer", "port-checks", i.bytes())
 
 
+# corvane-set --from files: comments, both MAC spellings, CRLF, refused lines.
+def set_list_seeds():
+    texts = [
+        "# cabinet 4\n02-C0-4E-00-00-01 10.0.0.11\n02:c0:4e:00:00:02 10.0.0.12 255.255.0.0  # mask\n",
+        "02-C0-4E-00-00-01 10.0.0.11 255.255.255.0\r\n\n\t02-C0-4E-00-00-03\t10.0.0.13\r\n",
+        "02-C0-4E-00-00-01 10.0.0.11\n02-C0-4E-00-00-02 10.0.0.11\n",
+        "02-C0-4E-00-00-01 10.0.0.11\n02-c0-4e-00-00-01 10.0.0.12\n",
+        "02-C0-4E-00-00-01 10.0.0.11\x00 255.0.0.0\n",
+        "02-C0-4E-00-00-01 10.0.0.255\n",
+        "02-C0-4E-00-00-01 10.0.0.5 128.0.0.0\n",
+        "02-C0-4E-00-00-0 10.0.0.5\n",
+        "# nothing\n\n",
+        "02-C0-4E-00-00-01 " + "1" * 300 + "\n",
+    ]
+    for i, text in enumerate(texts):
+        write("set_list_fuzzer", "list-%02d" % i, text.encode())
+
+
 def main():
     if os.path.isdir(ROOT):
         shutil.rmtree(ROOT)
     datagram_seeds()
     dotted_quad_seeds()
     address_change_seeds()
+    set_list_seeds()
     reader_seeds()
     serwyn_seeds()
     return 0

@@ -43,11 +43,17 @@ int ScanAndPrint(int argc, char** argv)
         return ReportFailure(PROGRAM_NAME, round.probe.error);
 
     std::vector<FoundDevice> found;
-    for (const SessionReply& device : round.replies)
-        found.push_back({device.reply, device.interfaceName});
+    const std::vector<AddressFindings> findings = FindAddressProblems(round.replies, round.probe.listed);
+    for (std::size_t i = 0; i < round.replies.size(); ++i)
+        found.push_back({round.replies[i].reply, round.replies[i].interfaceName, findings[i]});
     found = SortedAsListed(found);
     const std::string out = options.json ? FormatJson(found) : FormatTextLines(found);
     std::fwrite(out.data(), 1, out.size(), stdout);
+    // Information, not failures: the list and the exit status stay as they are.
+    if (!options.json) {
+        const std::string notes = FormatAddressNotes(found);
+        std::fwrite(notes.data(), 1, notes.size(), stderr);
+    }
     if (options.stats) {
         std::string names;
         for (const NetworkInterface& via : round.probe.probed)

@@ -37,7 +37,30 @@ std::string FormatJson(const std::vector<FoundDevice>& devices)
                 ", \"mask\": " + JsonString(FormatDottedQuad(reply.ipMask)) +
                 ", \"mac\": " + JsonString(FormatMacAddress(reply.macAddress)) +
                 ", \"deviceId\": " + std::to_string(DeviceIdOf(reply)) +
-                ", \"interface\": " + JsonString(devices[i].interfaceName) + "}";
+                ", \"interface\": " + JsonString(devices[i].interfaceName) + ", \"sharesAddressWith\": [";
+        const AddressFindings& findings = devices[i].findings;
+        for (std::size_t k = 0; k < findings.sharesWith.size(); ++k)
+            json += (k == 0 ? "" : ", ") + JsonString(FormatMacAddress(findings.sharesWith[k]));
+        json += std::string("], \"outsideSubnets\": ") + (findings.outsideSubnets ? "true" : "false") + "}";
     }
     return json + (devices.empty() ? "]\n" : "\n]\n");
+}
+
+std::string FormatAddressNotes(const std::vector<FoundDevice>& devices)
+{
+    std::string notes;
+    for (const FoundDevice& device : devices) {
+        const std::string who = FormatMacAddress(device.reply.macAddress) + " on " +
+                                (device.interfaceName.empty() ? "an unknown interface" : device.interfaceName);
+        const std::string address = FormatDottedQuad(device.reply.ipAddress);
+        if (!device.findings.sharesWith.empty()) {
+            std::string others;
+            for (const MacOctets& mac : device.findings.sharesWith)
+                others += (others.empty() ? "" : ", ") + FormatMacAddress(mac);
+            notes += "note: " + who + " shares its address " + address + " with " + others + "\n";
+        }
+        if (device.findings.outsideSubnets)
+            notes += "note: " + who + ": " + address + " is outside every subnet of " + device.interfaceName + "\n";
+    }
+    return notes;
 }

@@ -1,5 +1,8 @@
 #include "set_devices.h"
 
+#include "address_conflicts.h"
+#include "device_line.h"
+#include "dotted_quad.h"
 #include "program_frame.h"
 #include "set_output.h"
 
@@ -109,9 +112,9 @@ SetOutcome OutcomeOf(const PlannedChange& change, bool dryRun)
 SetRun SetDevices(CScanSession& session, const SetOptions& options)
 {
     SetRun run;
-    // Every request is checked before anything is sent.
+    // Every request is checked before anything is sent; a list before even the scan.
     std::vector<SetRequest> requests;
-    if (!ReadRequests(options, requests, run.error)) {
+    if (!options.renumber && !ReadRequests(options, requests, run.error)) {
         run.status = EXIT_PROGRAM_ERROR;
         return run;
     }
@@ -120,6 +123,34 @@ SetRun SetDevices(CScanSession& session, const SetOptions& options)
         run.status = EXIT_PROGRAM_ERROR;
         run.error = found.probe.error;
         return run;
+    }
+    if (options.renumber) {
+        const RenumberPlan plan = PlanRenumber(options.renumberFrom, options.first, options.mask, options.maskGiven,
+                                               found.replies, found.probe.listed);
+        if (!plan.error.empty()) {
+            run.status = EXIT_PROGRAM_ERROR;
+            run.error = plan.error;
+            return run;
+        }
+        if (plan.requests.empty()) {
+            run.status = 1;
+            run.error = "no device answered with " + FormatDottedQuad(options.renumberFrom) + "; nothing sent";
+            run.report = options.json ? FormatSetJson({}) : std::string();
+            return run;
+        }
+        for (const ChangeRequest& change : plan.requests)
+            requests.push_back({change.mac, change.address, change.mask, change.maskGiven, 0});
+    }
+    // No change may leave two hosts at one address, whatever else it would do.
+    for (const SetRequest& request : requests) {
+        const std::string conflict = WhyAddressConflict(
+            {request.mac, request.address, request.mask, request.maskGiven}, found.replies, found.probe.listed);
+        if (!conflict.empty()) {
+            run.status = EXIT_PROGRAM_ERROR;
+            run.error = (request.line > 0 ? "line " + std::to_string(request.line) + ": " : std::string()) +
+                        FormatMacAddress(request.mac) + ": " + conflict + "; nothing sent";
+            return run;
+        }
     }
     std::vector<PlannedChange> changes;
     for (const SetRequest& request : requests)

@@ -15,9 +15,9 @@
 constexpr int SET_RESCAN_WINDOW_MS = 500;
 
 struct SetRun {
-    int status = 0;       // 0 all done, 1 one or more not, 2 no scan could be made
+    int status = 0;       // 0 all done, 1 one or more not, 2 refused before any change or no scan could be made
     std::string report;   // standard output: the text lines or the JSON
-    std::string error;    // at status 2: why
+    std::string error;    // at status 2: why; else a note for standard error, if any
 };
 
 // Reads the change or the list the options name, checks it whole, then does the work.

@@ -35,6 +35,8 @@ int SetAndConfirm(int argc, char** argv)
     const SetRun run = SetDevices(session, options);
     if (run.status == EXIT_PROGRAM_ERROR)
         return ReportFailure(PROGRAM_NAME, run.error);
+    if (!run.error.empty())
+        std::fprintf(stderr, "%s: %s\n", PROGRAM_NAME, run.error.c_str());
     std::fwrite(run.report.data(), 1, run.report.size(), stdout);
     return run.status;
 }

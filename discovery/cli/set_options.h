@@ -1,6 +1,8 @@
 #pragma once
 // corvane-set's command line.
 
+#include "discovery_packet.h"
+
 #include <string>
 #include <vector>
 
@@ -15,6 +17,12 @@ struct SetOptions {
     std::string fromFile;             // --from: the list's file, "-" for standard input
     bool fromGiven = false;
     std::vector<std::string> change;  // MAC ADDRESS [MASK] on the command line
+    bool renumber = false;            // --renumber ADDRESS --first ADDRESS [--mask MASK]
+    IpOctets renumberFrom{};
+    IpOctets first{};
+    bool firstGiven = false;
+    IpOctets mask{};
+    bool maskGiven = false;
     bool json = false;
     bool dryRun = false;
     bool help = false;
@@ -24,5 +32,5 @@ struct SetOptions {
 extern const char* const SET_USAGE;
 
 // Fills `options` from argv (UTF-8 on every platform); false with a reason in `error`
-// on a bad command line: either one change or --from, not both, not neither.
+// on a bad command line: one change, --from or --renumber with --first, only one of them.
 bool ParseSetOptions(int argc, const char* const* argv, SetOptions& options, std::string& error);

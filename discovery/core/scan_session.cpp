@@ -58,6 +58,7 @@ ProbeReport CScanSession::Probe()
         return report;
     }
     m_listed = listed;
+    report.listed = listed;
     report.probed = ChooseProbeInterfaces(listed);
     m_network.DiscardPending(DISCARD_LIMIT_BEFORE_PROBE);
     // Sent even when none is usable: the sends follow the list, so the sockets of the

@@ -37,6 +37,7 @@ struct ProbeReport {
     ProbeEnd end = ProbeEnd::NotSent;
     int sent = 0;
     std::vector<NetworkInterface> probed;   // as listed just before the probe
+    std::vector<NetworkInterface> listed;   // the whole list then, every address of each interface
     std::string error;                      // why, unless Sent
 };
 

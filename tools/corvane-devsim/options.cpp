@@ -14,6 +14,8 @@ const char* const DEVSIM_USAGE =
     "  --devices N            generate N devices (default 3 when no --device is given)\n"
     "  --first-address A      address of the first generated device (default 10.0.0.100)\n"
     "  --mask M               mask of the generated devices (default 255.255.255.0)\n"
+    "  --shared-address       the generated devices all have the first address, as a batch\n"
+    "                         shipped at one factory address\n"
     "  --device A,M,MAC,ID    one device given in full, e.g. 10.0.0.9,255.0.0.0,00-11-22-33-44-55,7\n"
     "  --bind A               local address to listen on (default 0.0.0.0)\n"
     "  --port P               local port (default 36; 0 lets the system choose)\n"
@@ -87,6 +89,7 @@ bool ParseDevsimOptions(int argc, const char* const* argv, DevsimOptions& option
     int generated = -1;
     IpOctets first{10, 0, 0, 100};
     IpOctets mask{255, 255, 255, 0};
+    bool shared = false;
     std::vector<SimulatedDevice> given;
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
@@ -94,8 +97,10 @@ bool ParseDevsimOptions(int argc, const char* const* argv, DevsimOptions& option
             (option == "--help" || option == "-h" ? options.showHelp : options.showVersion) = true;
             return true;
         }
-        if (option == "--reply-broadcast" || option == "--rotate" || option == "--log-bytes") {
-            (option == "--rotate"      ? options.misbehaviour.rotate
+        if (option == "--reply-broadcast" || option == "--rotate" || option == "--log-bytes" ||
+            option == "--shared-address") {
+            (option == "--rotate"           ? options.misbehaviour.rotate
+             : option == "--shared-address" ? shared
              : option == "--log-bytes" ? options.logBytes
                                        : options.replyByBroadcast) = true;
             continue;
@@ -158,7 +163,10 @@ bool ParseDevsimOptions(int argc, const char* const* argv, DevsimOptions& option
     if (generated < 0)
         generated = given.empty() ? 3 : 0;
     options.devices = given;
-    for (const SimulatedDevice& d : GenerateDevices(generated, first, mask))
+    for (SimulatedDevice d : GenerateDevices(generated, first, mask)) {
+        if (shared)
+            d.address = first;
         options.devices.push_back(d);
+    }
     return true;
 }

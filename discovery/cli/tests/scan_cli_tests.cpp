@@ -90,7 +90,8 @@ TEST(FormatJson, NamesTheInterfaceInUtf8)
     device.reply.deviceId = ToWireOrder16(1);
     device.interfaceName = "pc2-\xC3\xBC";
     EXPECT_EQ(FormatJson({device}), "[\n  {\"address\": \"10.0.0.9\", \"mask\": \"255.255.255.0\", "
-                                    "\"mac\": \"00-0A-BC-01-02-EF\", \"deviceId\": 1, \"interface\": \"pc2-\xC3\xBC\"}\n]\n");
+                                    "\"mac\": \"00-0A-BC-01-02-EF\", \"deviceId\": 1, \"interface\": \"pc2-\xC3\xBC\", "
+                                    "\"sharesAddressWith\": [], \"outsideSubnets\": false}\n]\n");
 }
 
 } // namespace

@@ -72,6 +72,11 @@ scan_in() {
     timeout -k 5 30 ip netns exec "$ns" "$scan" "$@"
 }
 
+# The notes a scan wrote on standard error, Unix line ends.
+notes() {
+    tr -d '\r' <"$work/scan-stderr.log" | grep "^note: "
+}
+
 probes_in() {
     grep -c "^probe [0-9]*:" "$work/$1.log"
 }
@@ -101,11 +106,19 @@ got = sorted((d["address"], d["mask"], d["mac"], d["deviceId"], d["interface"]) 
 if got != expected:
     print("expected", expected, "\ngot     ", got)
     sys.exit(1)
+outside = [d["mac"] for d in devices if d["outsideSubnets"]]
+if outside != ["02-C0-4E-77-00-05"] or any(d["sharesAddressWith"] for d in devices):
+    print("findings wrong:", devices)
+    sys.exit(1)
 PYTHON
 
 scan_in "$CORVANE_NS_PC" >"$work/scan.txt" 2>"$work/scan-stderr.log"
 status=$?
 [ "$status" -eq 0 ] || fail "the text scan ended with $status, not 0"
+# The device in the foreign subnet is noted on standard error, the list unchanged.
+notes | grep -qx "note: 02-C0-4E-77-00-05 on $second: $CORVANE_FAR_NET.5 is outside every subnet of $second" ||
+    fail "no note of the device outside the subnets: $(cat "$work/scan-stderr.log")"
+[ "$(notes | wc -l)" -eq 1 ] || fail "notes of nothing: $(cat "$work/scan-stderr.log")"
 [ "$(wc -l <"$work/scan.txt")" -eq 8 ] || fail "not 8 lines: $(cat "$work/scan.txt")"
 awk 'length($0) != 56 { exit 1 }' "$work/scan.txt" || fail "a line is not 56 characters long"
 sort -c "$work/scan.txt" || fail "the lines are not in the list's order"
@@ -147,18 +160,29 @@ cleanup
 
 echo "== one interface =="
 corvane_netns_create "scan1-$$-$RANDOM" || fail "cannot create the namespaces"
-# Three devices answer the first probe, none the second.
-simulate "$CORVANE_NS_LAN" single --devices 3 --first-address "$CORVANE_NET.100" --answer-counts 3,0
+# Three devices at one address answer the first two probes, none the third.
+simulate "$CORVANE_NS_LAN" single --devices 3 --first-address "$CORVANE_NET.100" --shared-address --answer-counts 3,3,0
 start_wineserver "$CORVANE_NS_PC"
 scan_in "$CORVANE_NS_PC" >"$work/one.txt" 2>"$work/scan-stderr.log"
 status=$?
 [ "$status" -eq 0 ] && [ "$(wc -l <"$work/one.txt")" -eq 3 ] || fail "the one-interface scan: status $status"
 [ "$(probes_in single)" -eq 1 ] || fail "a host with one interface sent $(probes_in single) probes in one scan"
+# Each of the three is noted as sharing its address with the other two.
+shared="^note: 02-C0-4E-00-00-0[0-2] on pc shares its address $CORVANE_NET.100 with 02-C0-4E-00-00-0[0-2], 02-C0-4E-00-00-0[0-2]$"
+[ "$(notes | grep -c "$shared")" -eq 3 ] || fail "the shared address is not noted: $(cat "$work/scan-stderr.log")"
+scan_in "$CORVANE_NS_PC" --json >"$work/one.json" 2>"$work/scan-stderr.log" || fail "the one-interface JSON scan failed"
+python3 -c 'import json, sys
+d = json.load(open(sys.argv[1], encoding="utf-8"))
+macs = {x["mac"] for x in d}
+sys.exit(0 if len(d) == 3 and all(set(x["sharesAddressWith"]) == macs - {x["mac"]} and not x["outsideSubnets"]
+                                  for x in d) else 1)' "$work/one.json" ||
+    fail "the JSON does not say who shares the address: $(cat "$work/one.json")"
+notes >/dev/null && fail "a JSON scan wrote notes to standard error"
 scan_in "$CORVANE_NS_PC" --timeout 300 >"$work/none.txt" 2>"$work/scan-stderr.log"
 status=$?
 [ "$status" -eq 1 ] || fail "a scan that finds nothing ended with $status, not 1"
 [ -s "$work/none.txt" ] && fail "a scan that finds nothing printed: $(cat "$work/none.txt")"
-[ "$(probes_in single)" -eq 2 ] || fail "the second scan did not send exactly one probe"
+[ "$(probes_in single)" -eq 3 ] || fail "the third scan did not send exactly one probe"
 cleanup
 
 echo "== no usable interface =="

@@ -3,7 +3,9 @@
 // of its own runs the windows. Then the session over the real socket layer on loopback,
 // when the interface list cannot be read.
 
+#include "address_conflicts.h"
 #include "probe_socket.h"
+#include "scan_output.h"
 #include "scan_session.h"
 #include "scripted_interfaces.h"
 #include "set_devices.h"
@@ -159,6 +161,11 @@ protected:
         options.change = std::move(change);
         options.interfaceName = onlyInterface;
         options.json = json;
+        return RunWith(options);
+    }
+    SetRun RunWith(SetOptions options)
+    {
+        const std::string onlyInterface = options.interfaceName;
         options.timeoutMs = 3000;
         OnlyInterface only(m_interfaces, onlyInterface);
         InterfaceSource& source = onlyInterface.empty() ? static_cast<InterfaceSource&>(m_interfaces) : only;
@@ -279,6 +286,154 @@ TEST_F(SetThroughTheSession, ADeviceThatIgnoresTheChangeIsNotConfirmedOnceTheTim
     const auto rescans = std::count_if(m_lan.sent.begin(), m_lan.sent.end(),
                                        [](const SentDatagram& d) { return d.command == CMD_DISCOVER && d.via == 4; });
     EXPECT_GT(rescans, 2) << "rescanned only once";
+}
+
+using namespace std::string_literals;
+
+SetOptions Renumbering(IpOctets from, IpOctets first, bool dryRun = false)
+{
+    SetOptions options;
+    options.renumber = options.firstGiven = true;
+    options.renumberFrom = from;
+    options.first = first;
+    options.dryRun = dryRun;
+    return options;
+}
+
+// Five devices shipped at one address, and one already at the first address of the range.
+class RenumberThroughTheSession : public SetThroughTheSession {
+protected:
+    void SetUp() override
+    {
+        SetThroughTheSession::SetUp();   // MAC 1 at 10.231.1.100 behind lan3
+        for (std::uint8_t mac : {5, 3, 6, 4})
+            m_lan.devices.push_back({Record({10, 231, 1, 100}, mac), 3});
+        m_lan.devices.push_back({Record({10, 231, 1, 20}, 9), 3});
+    }
+};
+
+TEST_F(RenumberThroughTheSession, TheBatchGetsTheRangeInMacOrderAroundAnAddressInUseEachConfirmed)
+{
+    const SetRun run = RunWith(Renumbering({10, 231, 1, 100}, {10, 231, 1, 20}));
+    EXPECT_EQ(run.status, 0) << run.report << run.error;
+    const std::vector<SentDatagram> commands = m_lan.Commands();
+    const std::vector<std::uint8_t> macOrder = {1, 3, 4, 5, 6};
+    ASSERT_EQ(commands.size(), macOrder.size()) << "one set-ip each, the mask kept";
+    for (std::size_t i = 0; i < macOrder.size(); ++i) {
+        EXPECT_EQ(commands[i].command, CMD_SET_IP);
+        EXPECT_EQ(commands[i].packet.macAddress[5], macOrder[i]);
+        EXPECT_EQ(commands[i].packet.ipAddress, (IpOctets{10, 231, 1, std::uint8_t(21 + i)}));
+    }
+    EXPECT_EQ(std::count(run.report.begin(), run.report.end(), '\n'), 5);
+    EXPECT_NE(run.report.find("02-C0-4E-00-00-06 10.231.1.100 255.255.255.0 -> 10.231.1.25 255.255.255.0 "
+                              "confirmed on lan3 (set-ip)"),
+              std::string::npos)
+        << run.report;
+    EXPECT_EQ(m_lan.devices.back().record.ipAddress, (IpOctets{10, 231, 1, 20})) << "the device in the way moved";
+}
+
+TEST_F(RenumberThroughTheSession, ARangeTooShortOrADryRunSendsNothing)
+{
+    SetOptions options = Renumbering({10, 231, 1, 100}, {10, 231, 1, 252});
+    options.mask = {255, 255, 255, 0};
+    options.maskGiven = true;
+    SetRun run = RunWith(options);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.error, "the range from 10.231.1.252 runs out of the subnet 10.231.1.0 mask 255.255.255.0 "
+                         "after 3 of 5 devices; nothing sent");
+    EXPECT_TRUE(OnlyProbesSent());
+
+    run = RunWith(Renumbering({10, 231, 1, 100}, {10, 231, 1, 20}, true));
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(std::count(run.report.begin(), run.report.end(), '\n'), 5);
+    EXPECT_NE(run.report.find("-> 10.231.1.21 255.255.255.0 would send on lan3 (set-ip)"), std::string::npos)
+        << run.report;
+    EXPECT_TRUE(OnlyProbesSent());
+
+    run = RunWith(Renumbering({10, 231, 1, 99}, {10, 231, 1, 20}));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.error, "no device answered with 10.231.1.99; nothing sent");
+}
+
+// No mode may make two hosts share an address: refused with 2 before any set command,
+// a list's own faults before even the scan.
+TEST_F(SetThroughTheSession, AChangeToAnAddressInUseIsRefusedInEveryMode)
+{
+    const struct {
+        std::string list;   // empty: the single change below
+        std::vector<std::string> change;
+        bool dryRun;
+        std::string error;
+        bool probed;
+    } cases[] = {
+        {"02-C0-4E-00-00-01 10.231.1.50\n# spare\n02-C0-4E-00-00-02 10.231.1.50\n", {}, false,
+         "line 3: 10.231.1.50 is already given to 02-C0-4E-00-00-01 on line 1", false},
+        {"02-C0-4E-00-00-01 10.231.1.50\n02-C0-4E-00-00-02 10.231.2.60\0 255.0.0.0\n"s, {}, true,
+         "line 2: the line holds a NUL character", false},
+        {"02-C0-4E-00-00-02 10.231.2.60\n02-C0-4E-00-00-01 10.231.2.100\n", {}, false,
+         "line 2: 02-C0-4E-00-00-01: 10.231.2.100 is the address of 02-C0-4E-00-00-02 on lan4; nothing sent", true},
+        {{}, {MAC_ONE, "10.231.2.100"}, true,
+         "02-C0-4E-00-00-01: 10.231.2.100 is the address of 02-C0-4E-00-00-02 on lan4; nothing sent", true},
+        {{}, {MAC_ONE, "10.231.1.1"}, false, "02-C0-4E-00-00-01: 10.231.1.1 is this PC's address on lan3; nothing sent",
+         true},
+    };
+    const std::string name = ::testing::TempDir() + "corvane-set-conflict.txt";
+    for (const auto& c : cases) {
+        SetOptions options;
+        options.change = c.change;
+        options.dryRun = c.dryRun;
+        if (!c.list.empty()) {
+            std::FILE* file = std::fopen(name.c_str(), "wb");
+            ASSERT_NE(file, nullptr);
+            std::fwrite(c.list.data(), 1, c.list.size(), file);
+            std::fclose(file);
+            options.fromGiven = true;
+            options.fromFile = name;
+        }
+        const SetRun run = RunWith(options);
+        EXPECT_EQ(run.status, 2) << c.error;
+        EXPECT_EQ(run.error, c.error);
+        EXPECT_TRUE(m_lan.Commands().empty()) << c.error;
+        EXPECT_EQ(!m_lan.sent.empty(), c.probed) << c.error;
+    }
+    std::remove(name.c_str());
+}
+
+// corvane-scan's notes from a scan through the session: two devices at one address
+// behind lan3 (and one at that address behind lan4, which shares nothing), and one
+// behind lan4 outside every subnet of its addresses.
+TEST(ScanNotesThroughTheSession, SharedAddressesAndAddressesOutsideTheSubnetsInTextAndJson)
+{
+    ScriptedInterfaces interfaces;
+    interfaces.listed = {ScriptedLan("lan3", 3, {10, 231, 1, 1}), ScriptedLan("lan4", 4, {10, 231, 2, 1}),
+                         ScriptedLan("lan4", 4, {192, 168, 9, 1})};
+    interfaces.listed[1].mask = {255, 255, 255, 0};
+    interfaces.listed[2].mask = {255, 255, 255, 0};
+    ScriptedClock clock;
+    DeviceLan lan(interfaces, clock);
+    lan.devices = {{Record({10, 231, 1, 100}, 1), 3}, {Record({10, 231, 1, 100}, 2), 3},
+                   {Record({10, 231, 1, 100}, 3), 4}, {Record({192, 168, 9, 7}, 4), 4}, {Record({10, 231, 2, 9}, 5), 4}};
+    CScanSession session(lan, clock);
+    const ScanRound round = session.Scan(500);
+    ASSERT_EQ(round.replies.size(), 5u);
+    const std::vector<AddressFindings> findings = FindAddressProblems(round.replies, round.probe.listed);
+    std::vector<FoundDevice> found;
+    for (std::size_t i = 0; i < round.replies.size(); ++i)
+        found.push_back({round.replies[i].reply, round.replies[i].interfaceName, findings[i]});
+    found = SortedAsListed(found);
+    EXPECT_EQ(FormatAddressNotes(found),
+              "note: 02-C0-4E-00-00-01 on lan3 shares its address 10.231.1.100 with 02-C0-4E-00-00-02\n"
+              "note: 02-C0-4E-00-00-02 on lan3 shares its address 10.231.1.100 with 02-C0-4E-00-00-01\n"
+              "note: 02-C0-4E-00-00-03 on lan4: 10.231.1.100 is outside every subnet of lan4\n");
+    const std::string json = FormatJson(found);
+    EXPECT_NE(json.find("\"mac\": \"02-C0-4E-00-00-01\", \"deviceId\": 0, \"interface\": \"lan3\", "
+                        "\"sharesAddressWith\": [\"02-C0-4E-00-00-02\"], \"outsideSubnets\": false}"),
+              std::string::npos)
+        << json;
+    EXPECT_NE(json.find("\"interface\": \"lan4\", \"sharesAddressWith\": [], \"outsideSubnets\": true}"),
+              std::string::npos)
+        << json;
+    EXPECT_EQ(std::count(json.begin(), json.end(), '{'), 5);
 }
 
 // The interface list cannot be read: not an empty network. The sockets stay, and the

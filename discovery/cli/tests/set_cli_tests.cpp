@@ -106,6 +106,11 @@ TEST(SetOptions, EitherOneChangeOrAList)
     ASSERT_TRUE(parsed.ok) << parsed.error;
     EXPECT_EQ(parsed.options.fromFile, "-");
     EXPECT_EQ(Parse({"--version"}).ok, true);
+    parsed = Parse({"--renumber", "192.168.1.100", "--first=10.20.0.20", "--mask", "255.255.255.0"});
+    ASSERT_TRUE(parsed.ok) << parsed.error;
+    EXPECT_EQ(parsed.options.renumberFrom, (IpOctets{192, 168, 1, 100}));
+    EXPECT_EQ(parsed.options.first, (IpOctets{10, 20, 0, 20}));
+    EXPECT_TRUE(parsed.options.maskGiven);
 
     const std::vector<std::pair<std::vector<const char*>, std::string>> refused = {
         {{}, "nothing to change: give MAC ADDRESS [MASK] or --from FILE"},
@@ -114,6 +119,12 @@ TEST(SetOptions, EitherOneChangeOrAList)
         {{"--from="}, "--from needs a file"},
         {{"--dry-run=yes", "02-C0-4E-00-00-01", "10.0.0.7"}, "--dry-run takes no value"},
         {{"--timeout", "0", "02-C0-4E-00-00-01", "10.0.0.7"}, "--timeout takes milliseconds from 1 to 600000: 0"},
+        {{"--renumber", "192.168.1.100"}, "--renumber and --first go together, and --mask only with them"},
+        {{"--renumber", "192.168.1.100", "--first", "10.0.0.5", "--from", "-"},
+         "give one of MAC ADDRESS [MASK], --from and --renumber"},
+        {{"--renumber", "192.168.1.100", "--first", "10.0.0.255"}, "--first: Invalid IP address: 10.0.0.255"},
+        {{"--renumber", "192.168.1.100", "--first", "10.0.0.5", "--mask", "0.255.255.0"},
+         "--mask: Invalid mask: 0.255.255.0"},
     };
     for (const auto& [arguments, reason] : refused) {
         parsed = Parse(arguments);

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # corvane-set over real limited broadcasts, in network namespaces made here and
 # removed on the way out: a "pc" with two interfaces, each with a LAN of simulated
-# devices, and on both LANs a device with one and the same MAC address.
+# devices, and on both LANs a device with one and the same MAC address; on the second
+# a batch of five at one address, to be renumbered.
 # What each simulator received is read from its log: a set command must reach only
 # the LAN of its device, and nothing at all when the input is refused.
 # With a third argument corvane-set is a Windows program, run by the Wine loader that
@@ -40,6 +41,13 @@ lan2_devices=()
 for i in 0 1 2 3; do
     lan2_devices+=(--device "$CORVANE_NET2.$((100 + i)),255.255.255.0,02-C0-4E-02-00-0$i,$((21 + i))")
 done
+# A batch shipped at one address, and a device already at the first address of its new range.
+batch=(02-C0-4E-0B-00-01 02-C0-4E-0B-00-02 02-C0-4E-0B-00-03 02-C0-4E-0B-00-04 02-C0-4E-0B-00-05)
+for mac in 05 03 01 04 02; do
+    lan2_devices+=(--device "$CORVANE_NET2.200,255.255.255.0,02-C0-4E-0B-00-$mac,3$mac")
+done
+in_the_way=02-C0-4E-0B-00-20
+lan2_devices+=(--device "$CORVANE_NET2.20,255.255.255.0,$in_the_way,40")
 corvane_simulate "$devsim" "$CORVANE_NS_LAN2" "$work/lan2.log" "${lan2_devices[@]}" \
     --device "$CORVANE_NET2.120,255.255.255.0,$twin,91" || fail "the simulator lan2 did not start"
 if [ "$wine_mode" = "--wine" ]; then
@@ -138,5 +146,35 @@ grep -q "confirmed on pc2 (set-ip)$" "$work/out.txt" || fail "the twin on pc2: $
 grep -q "^set-ip $twin $CORVANE_NET2.120 -> $CORVANE_NET2.80 " "$work/lan2.log" || fail "lan2's twin did not get the change"
 grep -q "^set-.* $twin " "$work/lan1.log" && fail "lan1's twin got a command meant for pc2's"
 [ "$(count lan1 probe)" = "$lan1_probes" ] || fail "--interface=pc2 probed lan1 as well"
+
+echo "== a batch at one address: --dry-run, a range too short and this PC's address send nothing =="
+before="$(seen)"
+set_in --dry-run --renumber "$CORVANE_NET2.200" --first "$CORVANE_NET2.20" --mask 255.255.0.0
+expect 0 "--renumber --dry-run"
+[ "$(grep -c " would send on pc2 (set-ip, set-mask)$" "$work/out.txt")" -eq 5 ] ||
+    fail "--renumber --dry-run printed: $(cat "$work/out.txt")"
+set_in --renumber "$CORVANE_NET2.200" --first "$CORVANE_NET2.253"
+expect 2 "a range too short"
+grep -qx "corvane-set: the range from $CORVANE_NET2.253 runs out of the subnet $CORVANE_NET2.0 mask 255.255.255.0 after 2 of 5 devices; nothing sent" \
+    "$work/err.txt" || fail "a range too short: $(cat "$work/err.txt")"
+set_in "$in_the_way" "$CORVANE_NET2.1"
+expect 2 "this PC's own address"
+grep -q "is this PC's address on pc2; nothing sent$" "$work/err.txt" || fail "this PC's address: $(cat "$work/err.txt")"
+[ "$(count lan1 set-) $(count lan2 set-)" = "${before% * *}" ] || fail "a refused or dry run sent a set command"
+
+echo "== the batch renumbered around the address in use, each confirmed =="
+set_in --renumber "$CORVANE_NET2.200" --first "$CORVANE_NET2.20" --mask 255.255.0.0
+expect 0 "the renumbering"
+for i in 1 2 3 4 5; do
+    mac="${batch[$((i - 1))]}" new="$CORVANE_NET2.$((20 + i))"
+    grep -qx "$mac $CORVANE_NET2.200 255.255.255.0 -> $new 255.255.0.0 confirmed on pc2 (set-ip, set-mask)" \
+        "$work/out.txt" || fail "$mac was not renumbered to $new: $(cat "$work/out.txt")"
+    ip_line="$(grep -n "^set-ip $mac $CORVANE_NET2.200 -> $new " "$work/lan2.log" | cut -d: -f1)"
+    mask_line="$(grep -n "^set-mask $mac 255.255.255.0 -> 255.255.0.0 (address $new) " "$work/lan2.log" | cut -d: -f1)"
+    [ -n "$ip_line" ] && [ -n "$mask_line" ] && [ "$ip_line" -lt "$mask_line" ] ||
+        fail "$mac's log has no set-ip before its set-mask"
+done
+grep -q "^set-.* $in_the_way " "$work/lan2.log" && fail "the device in the way got a command"
+grep -q "^set-.* 02-C0-4E-0B-" "$work/lan1.log" && fail "lan1 got a command for the batch on lan2"
 
 echo "PASSED: changes confirmed and refused as they should be, each sent out of its device's interface only"

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstring>
 
 namespace {
@@ -101,6 +103,16 @@ TEST(Devsim, CommandLine)
     EXPECT_EQ(options.misbehaviour.answerCounts, (std::vector<int>{3, 1}));
     EXPECT_TRUE(options.logBytes);
     EXPECT_FALSE(options.replyByBroadcast || options.misbehaviour.rotate);
+
+    DevsimOptions batch;
+    ASSERT_TRUE(Parse({"--devices", "5", "--first-address", "192.168.1.100", "--shared-address"}, batch, error));
+    ASSERT_EQ(batch.devices.size(), 5u);
+    for (const SimulatedDevice& device : batch.devices) {
+        EXPECT_EQ(device.address, (IpOctets{192, 168, 1, 100}));
+        EXPECT_EQ(std::count_if(batch.devices.begin(), batch.devices.end(),
+                                [&](const SimulatedDevice& other) { return other.mac == device.mac; }),
+                  1);
+    }
 
     DevsimOptions defaults;
     ASSERT_TRUE(Parse({}, defaults, error));

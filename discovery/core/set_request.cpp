@@ -36,14 +36,15 @@ bool ParseSetRequest(const std::vector<std::string>& words, SetRequest& request,
         return false;
     }
     // The window's rules and texts, tested in its order: the address first.
-    request.address = ParseDottedQuad(words[1].c_str());
+    // As the window's address fields read them: a NUL does not end the text early.
+    request.address = ParseAddressField(words[1]);
     if (!IsAcceptableAddress(request.address)) {
         error = "Invalid IP address: " + words[1];
         return false;
     }
     request.maskGiven = words.size() == 3;
     if (request.maskGiven) {
-        request.mask = ParseDottedQuad(words[2].c_str());
+        request.mask = ParseAddressField(words[2]);
         if (!IsAcceptableMask(request.mask)) {
             error = "Invalid mask: " + words[2];
             return false;
@@ -58,6 +59,11 @@ bool ParseSetList(const std::string& text, std::vector<SetRequest>& requests, st
     std::istringstream lines(text);
     std::string line;
     for (int number = 1; std::getline(lines, line); ++number) {
+        // Read up to a NUL, the line would pass for what stands before it.
+        if (line.find('\0') != std::string::npos) {
+            error = "line " + std::to_string(number) + ": the line holds a NUL character";
+            return false;
+        }
         line.erase(std::min(line.find('#'), line.size()));
         std::istringstream wordStream(line);
         std::vector<std::string> words;
@@ -76,6 +82,13 @@ bool ParseSetList(const std::string& text, std::vector<SetRequest>& requests, st
             if (earlier.mac == request.mac) {
                 error = "line " + std::to_string(number) + ": " + FormatMacAddress(request.mac) +
                         " is already on line " + std::to_string(earlier.line);
+                return false;
+            }
+            // Two devices at one new address: neither could be reached for sure.
+            if (earlier.address == request.address) {
+                error = "line " + std::to_string(number) + ": " + FormatDottedQuad(request.address) +
+                        " is already given to " + FormatMacAddress(earlier.mac) + " on line " +
+                        std::to_string(earlier.line);
                 return false;
             }
         }
