@@ -1,11 +1,10 @@
 // corvane-scan: one discovery scan out of every usable interface, without a window,
 // for scripts and test benches.
 
-#include "interface_list.h"
-#include "probe_socket.h"
 #include "scan_session.h"
 #include "program_frame.h"
 #include "program_main.h"
+#include "tool_socket.h"
 #include "scan_options.h"
 #include "scan_output.h"
 
@@ -28,16 +27,10 @@ int ScanAndPrint(int argc, char** argv)
     if (const auto status = AnswerCommandLine(PROGRAM_NAME, SCAN_USAGE, parsed, error, options.help, options.version))
         return *status;
 
-    // --interface: the sockets are made on that interface alone, and the list is read
-    // afresh at every send.
-    OnlyInterface only(SystemInterfaces(), options.interfaceName);
-    ProbeEndpoints endpoints;
-    if (!options.interfaceName.empty())
-        endpoints.interfaces = &only;
-    ProbeSocket socket(endpoints);
-    if (!socket.Open(error))
+    ToolSocket tool(options.interfaceName);
+    if (!tool.Socket().Open(error))
         return ReportFailure(PROGRAM_NAME, error);
-    CScanSession session(socket, SteadyClock(), options.interfaceName);
+    CScanSession session(tool.Socket(), SteadyClock(), options.interfaceName);
     const ScanRound round = session.Scan(options.timeoutMs);
     if (round.probe.end != ProbeEnd::Sent)
         return ReportFailure(PROGRAM_NAME, round.probe.error);

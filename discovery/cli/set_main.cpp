@@ -1,10 +1,9 @@
 // corvane-set: changes devices' addresses from the command line or a list, by the
 // window's rules, and rescans until each device shows its new values.
 
-#include "interface_list.h"
-#include "probe_socket.h"
 #include "program_frame.h"
 #include "program_main.h"
+#include "tool_socket.h"
 #include "set_devices.h"
 
 #include <cstdio>
@@ -22,16 +21,10 @@ int SetAndConfirm(int argc, char** argv)
     const bool parsed = ParseSetOptions(argc, argv, options, error);
     if (const auto status = AnswerCommandLine(PROGRAM_NAME, SET_USAGE, parsed, error, options.help, options.version))
         return *status;
-    // --interface: the sockets are made on that interface alone, and the list is read
-    // afresh at every send.
-    OnlyInterface only(SystemInterfaces(), options.interfaceName);
-    ProbeEndpoints endpoints;
-    if (!options.interfaceName.empty())
-        endpoints.interfaces = &only;
-    ProbeSocket socket(endpoints);
-    if (!socket.Open(error))
+    ToolSocket tool(options.interfaceName);
+    if (!tool.Socket().Open(error))
         return ReportFailure(PROGRAM_NAME, error);
-    CScanSession session(socket, SteadyClock(), options.interfaceName);
+    CScanSession session(tool.Socket(), SteadyClock(), options.interfaceName);
     const SetRun run = SetDevices(session, options);
     if (run.status == EXIT_PROGRAM_ERROR)
         return ReportFailure(PROGRAM_NAME, run.error);
