@@ -87,15 +87,14 @@ SetOutcome OutcomeOf(const PlannedChange& change, bool dryRun)
     case ChangeVerdict::Send:
         break;
     }
+    // With --dry-run what would go out; otherwise what went out, and only that.
+    const std::size_t named = dryRun ? change.datagrams.size() : change.sent;
+    for (std::size_t i = 0; i < named; ++i)
+        outcome.commands.push_back(CommandName(change.datagrams[i]));
     if (dryRun) {
-        for (const DISCOVERY_PACKET& datagram : change.datagrams)
-            outcome.commands.push_back(CommandName(datagram));
         outcome.status = SetStatus::WouldSend;
         return outcome;
     }
-    // What went out, and only that.
-    for (std::size_t i = 0; i < change.sent; ++i)
-        outcome.commands.push_back(CommandName(change.datagrams[i]));
     outcome.status = change.confirmed ? SetStatus::Confirmed : SetStatus::NotConfirmed;
     if (!change.SentWhole()) {
         std::string notSent;

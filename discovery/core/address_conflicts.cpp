@@ -25,12 +25,14 @@ bool InSubnet(const IpOctets& address, const IpOctets& of, const IpOctets& mask)
     return (Bits(address) & Bits(mask)) == (Bits(of) & Bits(mask));
 }
 
-// This PC's addresses on the interface with this index; on every interface for index 0.
-bool IsOwnAddress(const IpOctets& address, unsigned index, const std::vector<NetworkInterface>& listed)
+// The interface with this index whose address this is, this PC's own; any interface
+// for index 0. Null when it is none of this PC's.
+const NetworkInterface* OwnerOf(const IpOctets& address, unsigned index, const std::vector<NetworkInterface>& listed)
 {
-    return std::any_of(listed.begin(), listed.end(), [&](const NetworkInterface& entry) {
+    const auto owner = std::find_if(listed.begin(), listed.end(), [&](const NetworkInterface& entry) {
         return entry.hasIpv4 && (index == 0 || entry.index == index) && entry.address == address;
     });
+    return owner == listed.end() ? nullptr : &*owner;
 }
 
 bool AnsweredWith(const IpOctets& address, const std::vector<SessionReply>& found)
@@ -88,9 +90,8 @@ std::string WhyAddressConflict(const ChangeRequest& request, const std::vector<S
             return address + " is the address of " + FormatMacAddress(reply.reply.macAddress) +
                    (reply.interfaceName.empty() ? "" : " on " + reply.interfaceName);
     }
-    for (const NetworkInterface& entry : listed)
-        if (entry.hasIpv4 && (index == 0 || entry.index == index) && entry.address == request.address)
-            return address + " is this PC's address on " + entry.name;
+    if (const NetworkInterface* owner = OwnerOf(request.address, index, listed))
+        return address + " is this PC's address on " + owner->name;
     return {};
 }
 
@@ -115,7 +116,7 @@ RenumberPlan PlanRenumber(const IpOctets& from, const IpOctets& first, const IpO
         // Taken addresses and those the rules refuse are stepped over; the subnet's
         // broadcast address ends the range.
         while (next != 0 && InSubnet(Octets(next), first, deviceMask) && (next & hostBits) != hostBits &&
-               (AnsweredWith(Octets(next), found) || IsOwnAddress(Octets(next), device.interfaceIndex, listed) ||
+               (AnsweredWith(Octets(next), found) || OwnerOf(Octets(next), device.interfaceIndex, listed) != nullptr ||
                 !IsAcceptableAddress(Octets(next))))
             ++next;
         if (next == 0 || !InSubnet(Octets(next), first, deviceMask) || (next & hostBits) == hostBits) {
